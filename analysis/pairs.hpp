@@ -1,0 +1,20 @@
+// The pair framework: from the data matrix to the resemblance matrix.
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/matrices.hpp"
+
+namespace tessora::analysis {
+
+// The plain reference loop: statistics, pairs i < j in order with their passes
+// over the variables in order, scaling, then the diagonal step. It is the
+// oracle that every faster path is tested against. Throws std::bad_alloc.
+ResemblanceMatrix compute_reference(const DataMatrix& data, std::int32_t coefficient,
+                                    std::int32_t scaling);
+
+// The fastest path this machine has; the same bits as compute_reference.
+ResemblanceMatrix compute(const DataMatrix& data, std::int32_t coefficient,
+                          std::int32_t scaling);
+
+}  // namespace tessora::analysis

@@ -1,0 +1,22 @@
+#include "app/run.hpp"
+
+#include "analysis/dialogue.hpp"
+#include "recordio/runtime.hpp"
+
+namespace tessora::app {
+
+int run_program(console::Hooks& hooks) {
+  int code = 0;
+  {
+    recordio::Runtime runtime(hooks);
+    try {
+      analysis::run_dialogue(runtime);
+    } catch (const recordio::RunEnded& end) {
+      if (end.window_closed) return 0;
+      code = end.code;
+    }
+  }
+  return hooks.end_of_run(code);
+}
+
+}  // namespace tessora::app
