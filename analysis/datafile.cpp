@@ -1,1 +1,121 @@
-// (to be written)
+#include "analysis/datafile.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+#include <new>
+#include <span>
+#include <vector>
+
+namespace tessora::analysis {
+
+bool open_data_file(recordio::Runtime& rt, const std::string& name) {
+  int status = 0;
+  rt.open(kFileUnit, name, /*create=*/false, &status);
+  return status == 0;
+}
+
+namespace {
+
+// n·m values, or nothing along a dimension of 0 or less; a size beyond what
+// can be addressed is an allocation failure, never a wrong-sized buffer.
+std::vector<float> allocate_values(recordio::Runtime& rt, std::int32_t n, std::int32_t m) {
+  const std::uint64_t rows = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+  const std::uint64_t cols = m > 0 ? static_cast<std::uint64_t>(m) : 0;
+  const std::uint64_t count = rows * cols;  // both below 2^31: no overflow
+  if (count > std::numeric_limits<std::size_t>::max() / sizeof(float)) {
+    rt.fail(recordio::err::kBufferAllocation);
+  }
+  try {
+    return std::vector<float>(static_cast<std::size_t>(count), 0.0f);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  rt.fail(recordio::err::kBufferAllocation);
+}
+
+}  // namespace
+
+DataFile read_data_file(recordio::Runtime& rt, std::int32_t orientation) {
+  DataFile file;
+  file.title.assign(kTextLength, ' ');
+  rt.read_record_text(kFileUnit, file.title.data(), kTextLength);
+
+  std::int32_t rows = 0;
+  std::int32_t cols = 0;
+  rt.begin_read(kFileUnit);
+  rt.read_item(rows);
+  rt.read_item(cols);
+  rt.end_read();
+
+  DataMatrix& d = file.data;
+  d.n = orientation == 0 ? rows : cols;
+  d.m = orientation == 0 ? cols : rows;
+  d.x = allocate_values(rt, d.n, d.m);
+
+  // Row r of the table is one read statement of C values: with orientation 0
+  // they are variable r of every object, otherwise the n values of object r.
+  const std::size_t count = cols > 0 ? static_cast<std::size_t>(cols) : 0;
+  for (std::int32_t r = 0; r < rows; ++r) {
+    rt.begin_read(kFileUnit);
+    if (orientation == 0) {
+      rt.read_items_strided(d.x.data() + r, count, static_cast<std::size_t>(d.n));
+    } else {
+      rt.read_items(std::span<float>(d.x.data() + static_cast<std::size_t>(r) * count, count));
+    }
+    rt.end_read();
+  }
+  rt.close(kFileUnit);
+  return file;
+}
+
+bool report_incomparable_pairs(recordio::Runtime& rt, const DataMatrix& data) {
+  const std::int32_t m = data.m;
+  const std::int32_t n = data.n;
+  if (m < 2 || n < 0) return false;  // no pair, or no count can equal n
+
+  // A pair is incomparable when no variable is known in both: the AND of the
+  // two objects' known-value bitsets is empty.
+  const std::size_t nv = static_cast<std::size_t>(n);
+  const std::size_t words = (nv + 63) / 64;
+  std::vector<std::uint64_t> bits;
+  try {
+    bits.assign(words * static_cast<std::size_t>(m), 0);
+  } catch (const std::bad_alloc&) {
+    rt.fail(recordio::err::kBufferAllocation);
+  }
+  std::vector<std::uint8_t> any(static_cast<std::size_t>(m), 0);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i) {
+    const float* x = data.object(i);
+    std::uint64_t* b = bits.data() + i * words;
+    for (std::size_t v = 0; v < nv; ++v) {
+      if (known(x[v])) b[v / 64] |= std::uint64_t{1} << (v % 64);
+    }
+    any[i] = std::any_of(b, b + words, [](std::uint64_t w) { return w != 0; });
+  }
+
+  bool found = false;
+  auto report = [&](std::int32_t i, std::int32_t j) {
+    rt.begin_write(recordio::kConsole);
+    rt.write_item(std::string_view("   OBJECTS "));
+    rt.write_item(i);
+    rt.write_item(j);
+    rt.write_item(std::string_view(" ARE INCOMPARABLE"));
+    rt.end_write();
+    found = true;
+  };
+  for (std::size_t i = 0; i + 1 < static_cast<std::size_t>(m); ++i) {
+    const std::uint64_t* bi = bits.data() + i * words;
+    for (std::size_t j = i + 1; j < static_cast<std::size_t>(m); ++j) {
+      bool shared = false;
+      if (any[i] && any[j]) {
+        const std::uint64_t* bj = bits.data() + j * words;
+        for (std::size_t w = 0; w < words && !shared; ++w) shared = (bi[w] & bj[w]) != 0;
+      }
+      if (!shared) report(static_cast<std::int32_t>(i + 1), static_cast<std::int32_t>(j + 1));
+    }
+  }
+  return found;
+}
+
+}  // namespace tessora::analysis

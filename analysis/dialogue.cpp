@@ -1,1 +1,89 @@
-// (to be written)
+#include "analysis/dialogue.hpp"
+
+#include <new>
+#include <string>
+
+#include "analysis/coefficients.hpp"
+#include "analysis/datafile.hpp"
+#include "analysis/dialogue_io.hpp"
+#include "analysis/matrix_output.hpp"
+#include "analysis/pairs.hpp"
+
+namespace tessora::analysis {
+
+namespace {
+
+constexpr std::string_view kMenu[] = {
+    "            SELECT COEFFICIENT ",
+    "  1 EUCLIDEAN    13 FAITH         ZEMPA ET AL.:",
+    "  2 MANHATTAN    14 PEN SHAPE  25 SIMPLE MATCH ",
+    "  3 MEAN CH DIF  15 PEN SIZE   26 ROGERS-TANIM ",
+    "  4 RUZICKA      16 GOWER      27 SOKAL-SNEATH ",
+    "  5 SIM RATIO    17 HELLINGER  28 ANDERB 1     ",
+    "  6 MARC-STEIN   18 CANBERRA   29 ANDERB 2     ",
+    "  7 BRAYCUR SIM  19 KULCZYNSKI 30 FAITH 2      ",
+    "  8 BRAYCUR DIS  20 CHI SQ     31 RUSSELL-RAO  ",
+    "  9 CHORD DIS    21 RENKONEN   32 BARONI       ",
+    " 10 ANGULAR SEP  22 COEF DIVG  33 YULE 1       ",
+    " 11 GEODESIC     23 COVARIANCE 34 YULE 2       ",
+    " 12 KENDALL      24 CORRELATION      ",
+    "    ENTER OPTION CHOSEN ",
+};
+
+void blank_record(recordio::Runtime& rt) {
+  rt.begin_write(recordio::kConsole);
+  rt.end_write();
+}
+
+}  // namespace
+
+void run_dialogue(recordio::Runtime& rt) {
+  say(rt, " ***     PROGRAM TESSORA     *** ");
+  say(rt, " ***  RESEMBLANCE FUNCTIONS  *** ");
+  say(rt, " ***   FOR INCOMPLETE DATA   *** ");
+  blank_record(rt);
+
+  say(rt, " ENTER INPUT FILENAME");
+  std::string file_name(kTextLength, ' ');
+  rt.begin_read(recordio::kConsole);
+  rt.read_item(file_name.data(), kTextLength);
+  rt.end_read();
+
+  if (!open_data_file(rt, file_name)) {
+    blank_record(rt);
+    rt.close(kFileUnit);
+    rt.stop(" ");
+  }
+
+  say(rt, " 0=ANALYSIS BETWEEN COLS, 1=ANALYSIS BETWEEN ROWS");
+  std::int32_t orientation = 0;
+  ask(rt, orientation);
+
+  DataFile file = read_data_file(rt, orientation);
+  if (report_incomparable_pairs(rt, file.data)) rt.stop(" ");
+
+  for (std::string_view line : kMenu) say(rt, line);
+  std::int32_t coefficient = 0;
+  ask(rt, coefficient);
+
+  std::int32_t scaling = 0;
+  if (asks_scaling(coefficient)) {
+    say(rt, " DO YOU WANT THE DISTANCES SCALED UP BY THE RATIO");
+    say(rt, " OF THE NO OF ALL VARS OVER THE NO OF KNOWNS ");
+    say(rt, " 0=NO,  1=YES");
+    say(rt, " ENTER OPTION CHOSEN");
+    ask(rt, scaling);
+  }
+
+  ResemblanceMatrix res;
+  try {
+    res = compute(file.data, coefficient, scaling);
+  } catch (const std::bad_alloc&) {
+    rt.fail(recordio::err::kBufferAllocation);
+  }
+
+  write_matrix_file(rt, coefficient, file.title, file.data.m, res);
+  rt.stop(" ");
+}
+
+}  // namespace tessora::analysis

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages TESSORA builds and tests with, when they are
+# missing. As root it installs them; otherwise it prints the apt-get line.
+# Sourced by the start and test scripts.
+
+tessora_packages=(
+  cmake make g++ pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libhwy-dev libomp-dev
+  qt6-base-dev xvfb xauth
+  clang libclang-rt-14-dev
+)
+
+tessora_install_deps() {
+  local missing=()
+  local p
+  for p in "${tessora_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q >/dev/null && apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null || {
+      echo "apt-get could not install: ${missing[*]}" >&2
+      return 1
+    }
+  else
+    echo "Some packages are missing. Run this as root, then run this command again:" >&2
+    echo "  apt-get install -y ${missing[*]}" >&2
+    return 1
+  fi
+}
