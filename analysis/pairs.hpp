@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "analysis/matrices.hpp"
 
@@ -13,8 +14,14 @@ namespace tessora::analysis {
 ResemblanceMatrix compute_reference(const DataMatrix& data, std::int32_t coefficient,
                                     std::int32_t scaling);
 
+// Called on the calling thread while the work runs, with the fraction done;
+// returning false abandons the computation (compute then returns an empty
+// matrix and sets *cancelled).
+using ProgressFn = std::function<bool(double fraction)>;
+
 // The fastest path this machine has; the same bits as compute_reference.
 ResemblanceMatrix compute(const DataMatrix& data, std::int32_t coefficient,
-                          std::int32_t scaling);
+                          std::int32_t scaling, const ProgressFn& progress = {},
+                          bool* cancelled = nullptr);
 
 }  // namespace tessora::analysis

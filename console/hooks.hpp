@@ -42,6 +42,12 @@ class Hooks {
   // a window can handle its pending events. Returns false when the window was
   // closed meanwhile: the run must end at once.
   virtual bool statement_start() = 0;
+
+  // Beyond the four hooks: called on the run's thread every few tens of
+  // milliseconds while a long computation runs on other threads, with the
+  // fraction done (0 to 1). A window shows it in its status bar, never in the
+  // transcript. Returns false when the window was closed meanwhile.
+  virtual bool progress(double /*fraction*/) { return true; }
 };
 
 // The process exit code for a run's code: -1 becomes 255 on POSIX.
