@@ -76,11 +76,14 @@ void run_dialogue(recordio::Runtime& rt) {
   }
 
   ResemblanceMatrix res;
+  bool cancelled = false;
   try {
-    res = compute(file.data, coefficient, scaling);
+    res = compute(file.data, coefficient, scaling,
+                  [&rt](double fraction) { return rt.hooks().progress(fraction); }, &cancelled);
   } catch (const std::bad_alloc&) {
     rt.fail(recordio::err::kBufferAllocation);
   }
+  if (cancelled) rt.window_closed();
 
   write_matrix_file(rt, coefficient, file.title, file.data.m, res);
   rt.stop(" ");
