@@ -69,6 +69,36 @@ DataFile read_data_file(recordio::Runtime& rt, std::int32_t orientation) {
   return file;
 }
 
+namespace {
+
+void report_pair(recordio::Runtime& rt, std::int32_t i, std::int32_t j) {
+  rt.begin_write(recordio::kConsole);
+  rt.write_item(std::string_view("   OBJECTS "));
+  rt.write_item(i);
+  rt.write_item(j);
+  rt.write_item(std::string_view(" ARE INCOMPARABLE"));
+  rt.end_write();
+}
+
+}  // namespace
+
+bool report_incomparable_pairs_reference(recordio::Runtime& rt, const DataMatrix& data) {
+  bool found = false;
+  for (std::int32_t i = 1; i < data.m; ++i) {
+    for (std::int32_t j = i + 1; j <= data.m; ++j) {
+      std::int32_t missing = 0;
+      for (std::int32_t v = 0; v < data.n; ++v) {
+        if (!known(data.at(v, i - 1)) || !known(data.at(v, j - 1))) ++missing;
+      }
+      if (missing == data.n) {
+        report_pair(rt, i, j);
+        found = true;
+      }
+    }
+  }
+  return found;
+}
+
 bool report_incomparable_pairs(recordio::Runtime& rt, const DataMatrix& data) {
   const std::int32_t m = data.m;
   const std::int32_t n = data.n;
@@ -96,12 +126,7 @@ bool report_incomparable_pairs(recordio::Runtime& rt, const DataMatrix& data) {
 
   bool found = false;
   auto report = [&](std::int32_t i, std::int32_t j) {
-    rt.begin_write(recordio::kConsole);
-    rt.write_item(std::string_view("   OBJECTS "));
-    rt.write_item(i);
-    rt.write_item(j);
-    rt.write_item(std::string_view(" ARE INCOMPARABLE"));
-    rt.end_write();
+    report_pair(rt, i, j);
     found = true;
   };
   for (std::size_t i = 0; i + 1 < static_cast<std::size_t>(m); ++i) {

@@ -32,4 +32,8 @@ DataFile read_data_file(recordio::Runtime& rt, std::int32_t orientation);
 // both, in the order (1,2), (1,3), ..., (m-1,m); returns whether there was one.
 bool report_incomparable_pairs(recordio::Runtime& rt, const DataMatrix& data);
 
+// The same check, counting variable by variable for every pair: the plain
+// version that the fast one is tested against.
+bool report_incomparable_pairs_reference(recordio::Runtime& rt, const DataMatrix& data);
+
 }  // namespace tessora::analysis

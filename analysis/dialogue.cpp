@@ -37,7 +37,7 @@ void blank_record(recordio::Runtime& rt) {
 
 }  // namespace
 
-void run_dialogue(recordio::Runtime& rt) {
+void run_dialogue(recordio::Runtime& rt, const DialogueOptions& options) {
   say(rt, " ***     PROGRAM TESSORA     *** ");
   say(rt, " ***  RESEMBLANCE FUNCTIONS  *** ");
   say(rt, " ***   FOR INCOMPLETE DATA   *** ");
@@ -60,7 +60,10 @@ void run_dialogue(recordio::Runtime& rt) {
   ask(rt, orientation);
 
   DataFile file = read_data_file(rt, orientation);
-  if (report_incomparable_pairs(rt, file.data)) rt.stop(" ");
+  const bool incomparable = options.reference_paths
+                                ? report_incomparable_pairs_reference(rt, file.data)
+                                : report_incomparable_pairs(rt, file.data);
+  if (incomparable) rt.stop(" ");
 
   for (std::string_view line : kMenu) say(rt, line);
   std::int32_t coefficient = 0;
@@ -78,14 +81,18 @@ void run_dialogue(recordio::Runtime& rt) {
   ResemblanceMatrix res;
   bool cancelled = false;
   try {
-    res = compute(file.data, coefficient, scaling,
-                  [&rt](double fraction) { return rt.hooks().progress(fraction); }, &cancelled);
+    if (options.reference_paths) {
+      res = compute_reference(file.data, coefficient, scaling);
+    } else {
+      res = compute(file.data, coefficient, scaling,
+                    [&rt](double fraction) { return rt.hooks().progress(fraction); }, &cancelled);
+    }
   } catch (const std::bad_alloc&) {
     rt.fail(recordio::err::kBufferAllocation);
   }
   if (cancelled) rt.window_closed();
 
-  write_matrix_file(rt, coefficient, file.title, file.data.m, res);
+  write_matrix_file(rt, coefficient, file.title, file.data.m, res, options.reference_paths);
   rt.stop(" ");
 }
 

@@ -5,12 +5,12 @@
 
 namespace tessora::app {
 
-int run_program(console::Hooks& hooks) {
+int run_program(console::Hooks& hooks, const analysis::DialogueOptions& options) {
   int code = 0;
   {
     recordio::Runtime runtime(hooks);
     try {
-      analysis::run_dialogue(runtime);
+      analysis::run_dialogue(runtime, options);
     } catch (const recordio::RunEnded& end) {
       if (end.window_closed) return 0;
       code = end.code;
