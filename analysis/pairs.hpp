@@ -1,9 +1,12 @@
 // The pair framework: from the data matrix to the resemblance matrix.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
+#include "analysis/coefficients.hpp"
 #include "analysis/matrices.hpp"
 
 namespace tessora::analysis {
@@ -23,5 +26,15 @@ using ProgressFn = std::function<bool(double fraction)>;
 ResemblanceMatrix compute(const DataMatrix& data, std::int32_t coefficient,
                           std::int32_t scaling, const ProgressFn& progress = {},
                           bool* cancelled = nullptr);
+
+namespace detail {
+
+// The steps that every path shares with the reference loop: the per-variable
+// statistics before the pair loop (empty when the coefficient uses none), and
+// the diagonal entry of object i.
+std::vector<VariableStats> variable_statistics(const DataMatrix& data, Statistics wanted);
+float diagonal_entry(const DataMatrix& data, std::size_t i, Diagonal diagonal);
+
+}  // namespace detail
 
 }  // namespace tessora::analysis
