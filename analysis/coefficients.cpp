@@ -1,1 +1,364 @@
-// (to be written)
+#include "analysis/coefficients.hpp"
+
+#include <array>
+#include <cmath>
+
+#include "analysis/numeric.hpp"
+
+namespace tessora::analysis {
+
+using num::absolute;
+using num::add;
+using num::larger;
+using num::smaller;
+using num::square;
+using num::store;
+using num::wide;
+
+WideSums widen(const PairSums& s) {
+  return {s.k,     s.ssq, s.sad, s.smin, s.smax, s.sprod, s.sdiff,  s.sqi,
+          s.sqj,   s.si,  s.sj,  s.sonlyi, s.sonlyj, s.snone};
+}
+
+// Every update below is written `sum + term`, the running sum first: the
+// NaN that an update returns depends on that order (numeric.hpp).
+namespace terms {
+
+// Coefficients 1 to 15 (and numbers below 1) add all six, whatever they use.
+void general_sums(PairSums& s, double a, double b, const VariableStats&) {
+  s.ssq = add(s.ssq, square(a - b));
+  s.sad = add(s.sad, absolute(a - b));
+  s.smin = add(s.smin, smaller(a, b));
+  s.smax = add(s.smax, larger(a, b));
+  s.sprod = add(s.sprod, a * b);  // the product is added unrounded
+  s.sdiff = add(s.sdiff, a - b);
+}
+
+void pair_totals(PairSums& s, double a, double b, const VariableStats&) {
+  s.si = add(s.si, a);
+  s.sj = add(s.sj, b);
+}
+
+// Amounts present in both, in i only, in j only, and absent from both (the
+// shortfall from the variable maximum). For data of zeros and ones with every
+// Mv = 1 these are the cell counts of the presence/absence table.
+void presence_absence(PairSums& s, double a, double b, const VariableStats& v) {
+  const double most = larger(a, b);
+  s.smin = add(s.smin, smaller(a, b));
+  s.sonlyi = add(s.sonlyi, most - b);
+  s.sonlyj = add(s.sonlyj, most - a);
+  s.snone = store(wide(add(s.snone, v.max)) - most);  // sum + Mv is stored before M is subtracted
+}
+
+void sums_of_squares(PairSums& s, double a, double b, const VariableStats&) {
+  s.sqi = add(s.sqi, square(a));
+  s.sqj = add(s.sqj, square(b));
+}
+
+}  // namespace terms
+
+namespace {
+
+using terms::general_sums;
+using terms::pair_totals;
+using terms::presence_absence;
+using terms::sums_of_squares;
+
+using enum Kind;
+using enum Diagonal;
+constexpr Statistics no_stats = Statistics::none;
+constexpr Statistics max_range = Statistics::max_and_range;
+constexpr Statistics totals = Statistics::totals;
+constexpr Term no_pass = nullptr;
+constexpr Guard no_guard = nullptr;
+constexpr bool scaled = true, unscaled = false;
+constexpr bool layout = true, lower = false;
+
+// The cosine of the angle between the two profiles (9, 10, 11), in double.
+double cosine(const WideSums& s) { return s.sprod / std::sqrt(s.sqi * s.sqj); }
+
+// 28 and 29: a guarded sum that is 0, or a NaN, counts as 0.
+bool zero_or_nan(double x) { return x == 0.0 || std::isnan(x); }
+
+bool any_cell_sum_zero(const WideSums& s) {
+  return zero_or_nan(s.smin + s.sonlyi) || zero_or_nan(s.smin + s.sonlyj) ||
+         zero_or_nan(s.snone + s.sonlyi) || zero_or_nan(s.snone + s.sonlyj);
+}
+
+// 33 and 34: both products (unrounded) 0, a NaN counting as 0.
+bool both_products_zero(const WideSums& s) {
+  return zero_or_nan(s.smin * s.snone) && zero_or_nan(s.sonlyi * s.sonlyj);
+}
+
+// The constants of 11, single-precision reals.
+constexpr double kDegrees = 57.29578f;
+constexpr double kPi4 = 3.1416f;  // the four-decimal value, not the float nearest pi
+constexpr double kHalfTurn = 180.0f;
+
+// Columns: number, menu name, kind, statistics,
+//          first pass, second pass, sums-of-squares pass,
+//          final formula, guard, diagonal, scaling, layout question.
+// Each final formula is evaluated in double from the stored sums (widened)
+// and rounded once where it is stored, unless it says otherwise.
+constexpr std::array<Coefficient, 34> kMenu{{
+    {1, "EUCLIDEAN", distance, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
+     no_guard, zero, scaled, layout},
+
+    {2, "MANHATTAN", distance, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store(s.sad); },
+     no_guard, zero, scaled, layout},
+
+    {3, "MEAN CH DIF", distance, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store(s.sad / s.k); },
+     no_guard, zero, unscaled, layout},
+
+    {4, "RUZICKA", similarity, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store(s.smin / s.smax); },
+     no_guard, one, unscaled, layout},
+
+    {5, "SIM RATIO", similarity, no_stats, general_sums, no_pass, sums_of_squares,
+     [](const WideSums& s) { return store(s.sprod / ((s.sqi + s.sqj) - s.sprod)); },
+     no_guard, one, unscaled, layout},
+
+    {6, "MARC-STEIN", distance, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store(s.sad / s.smax); },
+     no_guard, zero, unscaled, layout},
+
+    {7, "BRAYCUR SIM", similarity, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store((2.0 * s.smin) / (s.smin + s.smax)); },
+     no_guard, one, unscaled, layout},
+
+    {8, "BRAYCUR DIS", distance, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store(s.sad / (s.smin + s.smax)); },
+     no_guard, zero, unscaled, layout},
+
+    // The cosine is not clamped: beyond 1 the root is a NaN.
+    {9, "CHORD DIS", distance, no_stats, general_sums, no_pass, sums_of_squares,
+     [](const WideSums& s) { return store(std::sqrt((1.0 - cosine(s)) * 2.0)); },
+     no_guard, zero, unscaled, layout},
+
+    {10, "ANGULAR SEP", distance, no_stats, general_sums, no_pass, sums_of_squares,
+     [](const WideSums& s) { return store(1.0 - cosine(s)); },
+     no_guard, zero, unscaled, layout},
+
+    // Two stored steps: the angle in degrees, then degrees times 3.1416 / 180.
+    {11, "GEODESIC", distance, no_stats, general_sums, no_pass, sums_of_squares,
+     [](const WideSums& s) {
+       const float radians = num::arc_cosine(store(cosine(s)));
+       const float degrees = store(wide(radians) * kDegrees);
+       return store(wide(degrees) * kPi4 / kHalfTurn);
+     },
+     no_guard, zero, unscaled, layout},
+
+    {12, "KENDALL", similarity, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store(s.smin); },
+     no_guard, own_sum, unscaled, layout},
+
+    // Equals SAD up to rounding: the three sums are combined as written.
+    {13, "FAITH", distance, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store((s.sad + s.smax - s.smin) * 0.5); },
+     no_guard, zero, scaled, layout},
+
+    // The sample variance of the differences; SSQ / (k - 1) is stored first.
+    {14, "PEN SHAPE", distance, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) {
+       const float spread = store(s.ssq / (s.k - 1.0));
+       return store(wide(spread) - wide(square(s.sdiff)) / (wide(square(s.k)) - s.k));
+     },
+     no_guard, zero, unscaled, lower},
+
+    // The square of the mean difference.
+    {15, "PEN SIZE", distance, no_stats, general_sums, no_pass, no_pass,
+     [](const WideSums& s) { return store(wide(square(s.sdiff)) / wide(square(s.k))); },
+     no_guard, zero, unscaled, lower},
+
+    // Each value is divided by the variable's range on its own.
+    {16, "GOWER", distance, max_range,
+     [](PairSums& s, double a, double b, const VariableStats& v) {
+       s.sad = add(s.sad, absolute(a / v.range - b / v.range));
+     },
+     no_pass, no_pass,
+     [](const WideSums& s) { return store(s.sad / s.k); },
+     no_guard, zero, unscaled, layout},
+
+    {17, "HELLINGER", distance, no_stats, pair_totals,
+     [](PairSums& s, double a, double b, const VariableStats&) {
+       s.ssq = add(s.ssq, square(std::sqrt(a / s.si) - std::sqrt(b / s.sj)));
+     },
+     no_pass,
+     [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
+     no_guard, zero, unscaled, layout},
+
+    // A variable with a + b = 0 adds nothing but still counts in k.
+    {18, "CANBERRA", distance, no_stats,
+     [](PairSums& s, double a, double b, const VariableStats&) {
+       const double sum = store(absolute(a + b));
+       if (sum > 0.0) s.sad = add(s.sad, absolute(a / sum - b / sum));
+     },
+     no_pass, no_pass,
+     [](const WideSums& s) { return store(s.sad); },
+     no_guard, zero, unscaled, layout},
+
+    // h, the mean pair total, stays in double; the smaller ratio is stored
+    // before it is added.
+    {19, "KULCZYNSKI", similarity, no_stats, pair_totals,
+     [](PairSums& s, double a, double b, const VariableStats&) {
+       const double h = (wide(s.si) + s.sj) / 2.0;
+       s.smin = add(s.smin, store(smaller(a / h, b / h)));
+     },
+     no_pass,
+     [](const WideSums& s) { return store(s.smin); },
+     no_guard, one, unscaled, layout},
+
+    // Tv multiplies each denominator inside the square.
+    {20, "CHI SQ", distance, totals, pair_totals,
+     [](PairSums& s, double a, double b, const VariableStats& v) {
+       s.ssq = add(s.ssq, square(a / (wide(v.total) * s.si) - b / (wide(v.total) * s.sj)));
+     },
+     no_pass,
+     [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
+     no_guard, zero, unscaled, layout},
+
+    // The overlap of the two profiles; the smaller profile value is stored
+    // before it is added.
+    {21, "RENKONEN", similarity, no_stats, pair_totals,
+     [](PairSums& s, double a, double b, const VariableStats&) {
+       s.smin = add(s.smin, store(smaller(a / s.si, b / s.sj)));
+     },
+     no_pass,
+     [](const WideSums& s) { return store(s.smin); },
+     no_guard, one, unscaled, layout},
+
+    // A variable with a + b = 0 adds nothing but still counts in k.
+    {22, "COEF DIVG", distance, no_stats,
+     [](PairSums& s, double a, double b, const VariableStats&) {
+       const double sum = store(absolute(a + b));
+       if (sum > 0.0) s.ssq = add(s.ssq, square(a / sum - b / sum));
+     },
+     no_pass, no_pass,
+     [](const WideSums& s) { return store(std::sqrt(s.ssq / s.k)); },
+     no_guard, zero, unscaled, layout},
+
+    // Means over the pair's own common variables. The sums of squares are
+    // formed but not used.
+    {23, "COVARIANCE", covariance, no_stats, pair_totals,
+     [](PairSums& s, double a, double b, const VariableStats&) { s.sprod = add(s.sprod, a * b); },
+     sums_of_squares,
+     [](const WideSums& s) { return store((s.sprod - s.si * s.sj / s.k) / (s.k - 1.0)); },
+     no_guard, own_variance, unscaled, layout},
+
+    // P and Q are stored before the quotient; not clamped to [-1, 1].
+    {24, "CORRELATION", correlation, no_stats, pair_totals,
+     [](PairSums& s, double a, double b, const VariableStats&) { s.sprod = add(s.sprod, a * b); },
+     sums_of_squares,
+     [](const WideSums& s) {
+       const float p = store(s.sprod - s.si * s.sj / s.k);
+       const float q = store(s.sqi - wide(square(s.si)) / s.k);
+       return store(wide(p) / std::sqrt((s.sqj - wide(square(s.sj)) / s.k) * wide(q)));
+     },
+     no_guard, one, unscaled, layout},
+
+    // 25 to 34: formulas over the presence/absence sums; smin is the amount
+    // present in both.
+    {25, "SIMPLE MATCH", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) {
+       return store((s.smin + s.snone) / (s.smin + s.sonlyi + s.sonlyj + s.snone));
+     },
+     no_guard, one, unscaled, layout},
+
+    {26, "ROGERS-TANIM", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) {
+       return store((s.smin + s.snone) / (s.smin + s.snone + 2.0 * s.sonlyi + 2.0 * s.sonlyj));
+     },
+     no_guard, one, unscaled, layout},
+
+    {27, "SOKAL-SNEATH", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) {
+       return store((2.0 * s.smin + 2.0 * s.snone) /
+                    (s.sonlyi + s.sonlyj + 2.0 * s.smin + 2.0 * s.snone));
+     },
+     no_guard, one, unscaled, layout},
+
+    // The root of the product of the four ratios, multiplied in this order.
+    {28, "ANDERB 1", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) {
+       return store(std::sqrt((s.smin / (s.smin + s.sonlyi)) * (s.smin / (s.smin + s.sonlyj)) *
+                              (s.snone / (s.snone + s.sonlyi)) * (s.snone / (s.snone + s.sonlyj))));
+     },
+     any_cell_sum_zero, one, unscaled, layout},
+
+    // A quarter of the product of the same four ratios.
+    {29, "ANDERB 2", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) {
+       return store(0.25 * (s.smin / (s.smin + s.sonlyi)) * (s.smin / (s.smin + s.sonlyj)) *
+                    (s.snone / (s.snone + s.sonlyi)) * (s.snone / (s.snone + s.sonlyj)));
+     },
+     any_cell_sum_zero, one, unscaled, layout},
+
+    {30, "FAITH 2", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) {
+       return store((s.smin + 0.5 * s.snone) / (s.smin + s.sonlyi + s.sonlyj + s.snone));
+     },
+     no_guard, one, unscaled, layout},
+
+    {31, "RUSSELL-RAO", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) { return store(s.smin / (s.smin + s.sonlyi + s.sonlyj + s.snone)); },
+     no_guard, one, unscaled, layout},
+
+    {32, "BARONI", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) {
+       return store((std::sqrt(s.smin * s.snone) + s.smin) /
+                    (std::sqrt(s.smin * s.snone) + s.smin + s.sonlyi + s.sonlyj));
+     },
+     no_guard, one, unscaled, layout},
+
+    {33, "YULE 1", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) {
+       return store((std::sqrt(s.smin * s.snone) - std::sqrt(s.sonlyi * s.sonlyj)) /
+                    (std::sqrt(s.smin * s.snone) + std::sqrt(s.sonlyi * s.sonlyj)));
+     },
+     both_products_zero, one, unscaled, layout},
+
+    {34, "YULE 2", similarity, max_range, presence_absence, no_pass, no_pass,
+     [](const WideSums& s) {
+       return store((s.smin * s.snone - s.sonlyi * s.sonlyj) /
+                    (s.smin * s.snone + s.sonlyi * s.sonlyj));
+     },
+     both_products_zero, one, unscaled, layout},
+}};
+
+// Numbers below 1 run the general sums and the formula of 1, never scaled.
+constexpr Coefficient kBelowMenu{
+    0, "", distance, no_stats, general_sums, no_pass, no_pass,
+    [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
+    no_guard, zero, unscaled, layout};
+
+// Numbers above 34 take Mv and Rv and the presence/absence sums like 25 to
+// 34, but the formula of 1 over an SSQ that nothing adds to: 0 for every pair.
+constexpr Coefficient kAboveMenu{
+    35, "", similarity, max_range, presence_absence, no_pass, no_pass,
+    [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
+    no_guard, one, unscaled, layout};
+
+static_assert([] {
+  for (std::size_t i = 0; i < kMenu.size(); ++i)
+    if (kMenu[i].number != static_cast<std::int32_t>(i + 1)) return false;
+  return true;
+}());
+
+}  // namespace
+
+const Coefficient& coefficient(std::int32_t number) {
+  if (number < 1) return kBelowMenu;
+  if (number > 34) return kAboveMenu;
+  return kMenu[static_cast<std::size_t>(number - 1)];
+}
+
+std::span<const Coefficient> menu_coefficients() { return kMenu; }
+
+bool asks_scaling(std::int32_t number) { return coefficient(number).scaled; }
+bool asks_layout(std::int32_t number) { return coefficient(number).layout_asked; }
+bool is_similarity(std::int32_t number) { return coefficient(number).diagonal == Diagonal::one; }
+
+}  // namespace tessora::analysis

@@ -1,0 +1,102 @@
+// The coefficient table against the lists that the dialogue and the pair
+// framework are defined by.
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "analysis/coefficients.hpp"
+
+namespace tessora::analysis {
+namespace {
+
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+
+// Every number from -3 to 40 and both ends of the 32-bit range.
+std::set<std::int32_t> numbers() {
+  std::set<std::int32_t> all{kMin, kMin + 1, kMax - 1, kMax};
+  for (std::int32_t c = -3; c <= 40; ++c) all.insert(c);
+  return all;
+}
+
+bool in(std::int32_t c, std::initializer_list<std::int32_t> list) {
+  for (auto x : list)
+    if (x == c) return true;
+  return false;
+}
+
+TEST(CoefficientTable, QuestionsDependOnTheNumberAlone) {
+  for (std::int32_t c : numbers()) {
+    EXPECT_EQ(asks_scaling(c), in(c, {1, 2, 13})) << c;
+    EXPECT_EQ(asks_layout(c), !in(c, {14, 15})) << c;
+    EXPECT_EQ(is_similarity(c), in(c, {4, 5, 7, 19, 21}) || c >= 24) << c;
+  }
+}
+
+TEST(CoefficientTable, PassesAndStatisticsFollowTheFrameworkTable) {
+  for (std::int32_t c : numbers()) {
+    const Coefficient& row = coefficient(c);
+    const bool second = in(c, {17, 19, 20, 21, 23, 24});
+    EXPECT_EQ(row.second != nullptr, second) << c;
+    EXPECT_EQ(row.squares != nullptr, in(c, {5, 9, 10, 11, 23, 24})) << c;
+    if (row.squares) {
+      EXPECT_EQ(row.squares, &terms::sums_of_squares) << c;
+    }
+
+    Statistics stats = Statistics::none;
+    if (c == 16 || c >= 25) stats = Statistics::max_and_range;
+    if (c == 20) stats = Statistics::totals;
+    EXPECT_EQ(row.statistics, stats) << c;
+
+    Term first = nullptr;  // 16, 18 and 22 have terms of their own
+    if (c <= 15) first = &terms::general_sums;
+    if (second) first = &terms::pair_totals;
+    if (c >= 25) first = &terms::presence_absence;
+    if (first) {
+      EXPECT_EQ(row.first, first) << c;
+    } else {
+      EXPECT_TRUE(row.first != nullptr && row.first != &terms::general_sums) << c;
+    }
+
+    EXPECT_EQ(row.guard != nullptr, in(c, {28, 29, 33, 34})) << c;
+  }
+}
+
+TEST(CoefficientTable, DiagonalFollowsTheNumber) {
+  for (std::int32_t c : numbers()) {
+    Diagonal expected = Diagonal::zero;
+    if (in(c, {4, 5, 7, 19, 21}) || c >= 24) expected = Diagonal::one;
+    if (c == 12) expected = Diagonal::own_sum;
+    if (c == 23) expected = Diagonal::own_variance;
+    EXPECT_EQ(coefficient(c).diagonal, expected) << c;
+  }
+}
+
+TEST(CoefficientTable, MenuRowsAreInMenuOrderWithTheMenuNames) {
+  const char* const names[] = {
+      "EUCLIDEAN",   "MANHATTAN",    "MEAN CH DIF",  "RUZICKA",      "SIM RATIO",  "MARC-STEIN",
+      "BRAYCUR SIM", "BRAYCUR DIS",  "CHORD DIS",    "ANGULAR SEP",  "GEODESIC",   "KENDALL",
+      "FAITH",       "PEN SHAPE",    "PEN SIZE",     "GOWER",        "HELLINGER",  "CANBERRA",
+      "KULCZYNSKI",  "CHI SQ",       "RENKONEN",     "COEF DIVG",    "COVARIANCE", "CORRELATION",
+      "SIMPLE MATCH", "ROGERS-TANIM", "SOKAL-SNEATH", "ANDERB 1",    "ANDERB 2",   "FAITH 2",
+      "RUSSELL-RAO", "BARONI",       "YULE 1",       "YULE 2"};
+  const auto menu = menu_coefficients();
+  ASSERT_EQ(menu.size(), 34u);
+  for (std::int32_t c = 1; c <= 34; ++c) {
+    EXPECT_EQ(menu[c - 1].name, names[c - 1]);
+    EXPECT_EQ(&coefficient(c), &menu[c - 1]);
+  }
+}
+
+TEST(CoefficientTable, NumbersOutsideTheMenuShareOneRowEachSide) {
+  for (std::int32_t c : {0, -2, kMin}) EXPECT_EQ(&coefficient(c), &coefficient(-1)) << c;
+  for (std::int32_t c : {36, 1000, kMax}) EXPECT_EQ(&coefficient(c), &coefficient(35)) << c;
+  EXPECT_NE(&coefficient(0), &coefficient(1));
+  EXPECT_NE(&coefficient(35), &coefficient(34));
+}
+
+}  // namespace
+}  // namespace tessora::analysis
