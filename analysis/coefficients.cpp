@@ -30,7 +30,7 @@ void general_sums(PairSums& s, double a, double b, const VariableStats&) {
   s.sad = add(s.sad, absolute(a - b));
   s.smin = add(s.smin, smaller(a, b));
   s.smax = add(s.smax, larger(a, b));
-  s.sprod = add(s.sprod, a * b);  // the product is added unrounded
+  s.sprod = add(s.sprod, num::times(a, b));  // the product is added unrounded
   s.sdiff = add(s.sdiff, a - b);
 }
 
@@ -204,7 +204,7 @@ constexpr std::array<Coefficient, 34> kMenu{{
     // before it is added.
     {19, "KULCZYNSKI", similarity, no_stats, pair_totals,
      [](PairSums& s, double a, double b, const VariableStats&) {
-       const double h = (wide(s.si) + s.sj) / 2.0;
+       const double h = num::plus(s.si, s.sj) / 2.0;
        s.smin = add(s.smin, store(smaller(a / h, b / h)));
      },
      no_pass,
@@ -214,7 +214,7 @@ constexpr std::array<Coefficient, 34> kMenu{{
     // Tv multiplies each denominator inside the square.
     {20, "CHI SQ", distance, totals, pair_totals,
      [](PairSums& s, double a, double b, const VariableStats& v) {
-       s.ssq = add(s.ssq, square(a / (wide(v.total) * s.si) - b / (wide(v.total) * s.sj)));
+       s.ssq = add(s.ssq, square(a / num::times(v.total, s.si) - b / num::times(v.total, s.sj)));
      },
      no_pass,
      [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
@@ -243,14 +243,14 @@ constexpr std::array<Coefficient, 34> kMenu{{
     // Means over the pair's own common variables. The sums of squares are
     // formed but not used.
     {23, "COVARIANCE", covariance, no_stats, pair_totals,
-     [](PairSums& s, double a, double b, const VariableStats&) { s.sprod = add(s.sprod, a * b); },
+     [](PairSums& s, double a, double b, const VariableStats&) { s.sprod = add(s.sprod, num::times(a, b)); },
      sums_of_squares,
      [](const WideSums& s) { return store((s.sprod - s.si * s.sj / s.k) / (s.k - 1.0)); },
      no_guard, own_variance, unscaled, layout},
 
     // P and Q are stored before the quotient; not clamped to [-1, 1].
     {24, "CORRELATION", correlation, no_stats, pair_totals,
-     [](PairSums& s, double a, double b, const VariableStats&) { s.sprod = add(s.sprod, a * b); },
+     [](PairSums& s, double a, double b, const VariableStats&) { s.sprod = add(s.sprod, num::times(a, b)); },
      sums_of_squares,
      [](const WideSums& s) {
        const float p = store(s.sprod - s.si * s.sj / s.k);

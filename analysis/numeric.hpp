@@ -9,9 +9,10 @@
 //
 // NaN propagation follows the hardware: on x86-64 an operation with one NaN
 // operand returns that NaN, quieted; with two NaN operands it returns the
-// first. Running sums are therefore always updated as `sum + term`, running
-// sum first, and the vectorised kernel relies on this order to reproduce the
-// same NaN bits.
+// first. A compiler may swap the operands of + and *, so where both can be
+// NaNs the order is made explicit (add, plus, times): the first operand's NaN
+// wins. Running sums are always updated as `sum + term`, running sum first,
+// and the vectorised kernel follows the same rule to give the same NaN bits.
 #pragma once
 
 #include <bit>
@@ -32,9 +33,14 @@ inline float square(double x) {
   return store(r * r);
 }
 
+// x + y and x * y with the first operand's NaN winning over the second's,
+// whatever order the compiler gives the instruction.
+inline double plus(double x, double y) { return std::isnan(x) ? x : x + y; }
+inline double times(double x, double y) { return std::isnan(x) ? x : x * y; }
+
 // One update of a running sum: evaluated in double, stored as float.
 // The running sum is the first operand (see the note on NaNs above).
-inline float add(float sum, double term) { return store(wide(sum) + term); }
+inline float add(float sum, double term) { return store(plus(wide(sum), term)); }
 
 // The absolute value as a bit operation: clears the sign bit of any value,
 // a NaN included.
