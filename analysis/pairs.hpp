@@ -35,6 +35,10 @@ namespace detail {
 std::vector<VariableStats> variable_statistics(const DataMatrix& data, Statistics wanted);
 float diagonal_entry(const DataMatrix& data, std::size_t i, Diagonal diagonal);
 
+// The stored value of one pair from its completed sums: the final formula,
+// the guard, then the scaling by n / k. n is the data matrix's own n.
+float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling);
+
 }  // namespace detail
 
 }  // namespace tessora::analysis

@@ -77,6 +77,15 @@ float diagonal_entry(const DataMatrix& data, std::size_t i, Diagonal diagonal) {
   return 0.0f;
 }
 
+float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling) {
+  const WideSums wide = widen(sums);
+  float value = row.final(wide);
+  if (row.guard && row.guard(wide)) value = 0.0f;
+  // The stored distance itself is scaled, not its square.
+  if (row.scaled && scaling == 1) value = num::store(static_cast<double>(n) / wide.k * num::wide(value));
+  return value;
+}
+
 }  // namespace detail
 
 ResemblanceMatrix compute_reference(const DataMatrix& data, std::int32_t number,
@@ -110,13 +119,8 @@ ResemblanceMatrix compute_reference(const DataMatrix& data, std::int32_t number,
       if (row.second) pass(row.second, false);
       if (row.squares) pass(row.squares, false);
 
-      const WideSums wide = widen(s);
-      float value = row.final(wide);
-      if (row.guard && row.guard(wide)) value = 0.0f;
-      // The stored distance itself is scaled, not its square.
-      if (row.scaled && scaling == 1)
-        value = num::store(static_cast<double>(data.n) / wide.k * num::wide(value));
-      res.set_pair(j, i, value);  // one entry serves res(i, j) and res(j, i)
+      // One entry serves res(i, j) and res(j, i).
+      res.set_pair(j, i, detail::pair_value(row, s, data.n, scaling));
     }
   }
 
