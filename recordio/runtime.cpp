@@ -214,7 +214,11 @@ int Runtime::read_record_text(int unit, char* text, std::size_t length) {
 int Runtime::begin_write(int unit) {
   impl_->start(Statement::write, unit);
   impl_->statement_start();
-  if (unit != kConsole && impl_->find(unit) == nullptr) impl_->report(err::kUnitNotOpen, true);
+  if (unit != kConsole) {
+    const FileUnit* file = impl_->find(unit);
+    if (file == nullptr) impl_->report(err::kUnitNotOpen, true);
+    if (!file->writable()) impl_->report(err::kReadOnlyFile, true);
+  }
   return impl_->write_step([&] { impl_->writer.begin(); });
 }
 
