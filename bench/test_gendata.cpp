@@ -4,19 +4,20 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct Run {
+struct Output {
   int status = -1;
   std::string out;
 };
 
-Run run_gendata(const std::string& args) {
-  Run r;
+Output run_gendata(const std::string& args) {
+  Output r;
   const std::string cmd = std::string(TESSORA_GENDATA) + " " + args + " 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
@@ -84,11 +85,15 @@ struct Case {
   double missing_tolerance;  // absolute, on the share of -1 in the table
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.rows << "x" << c.cols << " missing " << c.missing << " seed " << c.seed;
+}
+
 class GendataTable : public ::testing::TestWithParam<Case> {};
 
 TEST_P(GendataTable, HasTheFormatTheShareOfMissingValuesAndNoIncomparablePair) {
   const Case c = GetParam();
-  const Run r = run_gendata(std::to_string(c.rows) + " " + std::to_string(c.cols) + " " +
+  const Output r = run_gendata(std::to_string(c.rows) + " " + std::to_string(c.cols) + " " +
                             std::to_string(c.missing) + " " + std::to_string(c.seed));
   ASSERT_EQ(r.status, 0);
   const Table t = parse(r.out);
@@ -102,15 +107,21 @@ TEST_P(GendataTable, HasTheFormatTheShareOfMissingValuesAndNoIncomparablePair) {
   for (const auto& row : t.values) {
     ASSERT_EQ(static_cast<long>(row.size()), c.cols);
     for (double v : row) {
-      if (v == -1.0) ++missing;
-      else if (v == 0.0) ++zeros;
-      else if (v < 0.0) ++negative_other;
+      if (v == -1.0) {
+        ++missing;
+      } else if (v == 0.0) {
+        ++zeros;
+      } else if (v < 0.0) {
+        ++negative_other;
+      }
     }
   }
   const double cells = static_cast<double>(c.rows * c.cols);
   EXPECT_EQ(negative_other, 0);
   EXPECT_NEAR(missing / cells, c.missing, c.missing_tolerance);
-  if (c.rows * c.cols >= 1000) EXPECT_GT(zeros, 0);
+  if (c.rows * c.cols >= 1000) {
+    EXPECT_GT(zeros, 0);
+  }
 
   for (long a = 0; a < c.cols; ++a)
     for (long b = a + 1; b < c.cols; ++b) ASSERT_TRUE(comparable_columns(t, a, b)) << a << " " << b;
@@ -127,9 +138,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, GendataTable,
                                            Case{300, 30, 0.9, 6, 0.03}));
 
 TEST(Gendata, SameArgumentsGiveTheSameBytesAndAnotherSeedOthers) {
-  const Run a = run_gendata("60 70 0.1 42");
-  const Run b = run_gendata("60 70 0.1 42");
-  const Run c = run_gendata("60 70 0.1 43");
+  const Output a = run_gendata("60 70 0.1 42");
+  const Output b = run_gendata("60 70 0.1 42");
+  const Output c = run_gendata("60 70 0.1 43");
   ASSERT_EQ(a.status, 0);
   EXPECT_EQ(a.out, b.out);
   EXPECT_NE(a.out.substr(a.out.find('\n')), c.out.substr(c.out.find('\n')));
@@ -139,10 +150,12 @@ struct BadArgs {
   const char* args;
 };
 
+void PrintTo(const BadArgs& b, std::ostream* os) { *os << '"' << b.args << '"'; }
+
 class GendataRejects : public ::testing::TestWithParam<BadArgs> {};
 
 TEST_P(GendataRejects, WithUsageAndExitCode2) {
-  const Run r = run_gendata(GetParam().args);
+  const Output r = run_gendata(GetParam().args);
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(r.out.empty());
 }
