@@ -78,14 +78,29 @@ inline Leading leading_digits(std::uint64_t m, int e) {
   return {digits, r0};
 }
 
-// Keeps the first p digits (0 <= p <= 7) of eight, rounding by digit p + 1;
+// Keeps the first P digits (0 <= P <= 7) of eight, rounding by digit P + 1;
 // a carry out of the first digit gives 10000000 and r + 1.
-inline Leading round_to(Leading x, int p) {
-  const std::uint32_t unit = kPow10_32[static_cast<std::size_t>(8 - p)];
+template <int P>
+inline Leading round_to(Leading x) {
+  constexpr std::uint32_t unit = kPow10_32[8 - P];
   std::uint32_t kept = x.digits / unit;
   if ((x.digits / (unit / 10u)) % 10u >= 5u) ++kept;
-  if (kept == kPow10_32[static_cast<std::size_t>(p)]) return {10000000u, x.r + 1};
+  if (kept == kPow10_32[P]) return {10000000u, x.r + 1};
   return {kept * unit, x.r};
+}
+
+// The same with P known only at run time; each case divides by constants.
+inline Leading round_to(Leading x, int p) {
+  switch (p) {
+    case 0: return round_to<0>(x);
+    case 1: return round_to<1>(x);
+    case 2: return round_to<2>(x);
+    case 3: return round_to<3>(x);
+    case 4: return round_to<4>(x);
+    case 5: return round_to<5>(x);
+    case 6: return round_to<6>(x);
+    default: return round_to<7>(x);
+  }
 }
 
 inline void put_digits8(std::uint32_t digits, char* out) {
@@ -124,7 +139,7 @@ std::size_t format_real(float value, char* out) {
   char digits[8];
   if (r >= 0 && r <= 6) {
     const int q = 6 - r;  // digits after the point
-    const Leading fixed = round_to(first, 6);
+    const Leading fixed = round_to<6>(first);
     put_digits8(fixed.digits, digits);
     if (fixed.r > 0) {
       std::memcpy(p, digits, static_cast<std::size_t>(fixed.r));
@@ -140,7 +155,7 @@ std::size_t format_real(float value, char* out) {
     }
     return static_cast<std::size_t>(p - out);
   }
-  const Leading exp = round_to(first, 7);
+  const Leading exp = round_to<7>(first);
   put_digits8(exp.digits, digits);
   *p++ = digits[0];
   *p++ = '.';

@@ -38,8 +38,18 @@ constexpr int kMaxSignificant = 19;
 // the clamp keeps the arithmetic on exponents far from overflow.
 constexpr long kExponentClamp = 100000;
 
-// The nearest double of digits * 10^exponent (digits nonzero, at most 19).
-double decimal_to_double(const char* digits, int count, long exponent) {
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The nearest double of digits * 10^exponent (digits nonzero, at most 19;
+// `significand` is their value).
+double decimal_to_double(const char* digits, int count, std::uint64_t significand, long exponent) {
+  // Both factors exact in a double: one correctly rounded operation suffices.
+  if (count <= 15 && exponent >= -22 && exponent <= 22) {
+    const double s = static_cast<double>(significand);
+    return exponent >= 0 ? s * kExactPowers[exponent] : s / kExactPowers[-exponent];
+  }
   if (exponent + count > 400) return std::numeric_limits<double>::infinity();
   if (exponent + count < -400) return 0.0;
   char text[48];
@@ -106,6 +116,7 @@ int parse_real(std::string_view text, float& value) {
 
   // Digits, an optional point and digits: up to 19 significant digits kept.
   char digits[detail::kMaxSignificant];
+  std::uint64_t significand = 0;  // below 10^19: fits
   int count = 0;
   long exponent = 0;  // of the last kept digit
   std::size_t p = 0;
@@ -113,6 +124,7 @@ int parse_real(std::string_view text, float& value) {
   for (; p < n && detail::is_digit(rest[p]); ++p) {
     if (count == 0 && rest[p] == '0') continue;
     if (count < detail::kMaxSignificant) {
+      significand = significand * 10 + static_cast<std::uint64_t>(rest[p] - '0');
       digits[count++] = rest[p];
     } else if (exponent < detail::kExponentClamp) {
       ++exponent;
@@ -125,6 +137,7 @@ int parse_real(std::string_view text, float& value) {
         continue;
       }
       if (count < detail::kMaxSignificant) {
+        significand = significand * 10 + static_cast<std::uint64_t>(rest[p] - '0');
         digits[count++] = rest[p];
         if (exponent > -detail::kExponentClamp) --exponent;
       }
@@ -154,7 +167,7 @@ int parse_real(std::string_view text, float& value) {
     }
   }
 
-  const double magnitude = count == 0 ? 0.0 : detail::decimal_to_double(digits, count, exponent);
+  const double magnitude = count == 0 ? 0.0 : detail::decimal_to_double(digits, count, significand, exponent);
   value = static_cast<float>(negative ? -magnitude : magnitude);
   return 0;
 }

@@ -379,6 +379,20 @@ TEST_F(FileUnitTest, ReopeningAUnitAndClosingAClosedOne) {
   EXPECT_EQ(report(hooks).at(2), "? READ(UNIT=");
 }
 
+TEST_F(FileUnitTest, AFailingReadIsASystemErrorOfTheRead) {
+  // This file opens for reading, but reading at its start fails with an I/O error.
+  if (::access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem";
+  ScriptedHooks hooks;
+  Runtime rt(hooks);
+  int status = -1;
+  rt.open(1, "/proc/self/mem", false, &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_THROW(rt.begin_read(1), RunEnded);
+  EXPECT_EQ(report(hooks), (std::vector<std::string>{"? System Error:\n",
+                                                       "? The system cannot read from the specified device.\n",
+                                                       "? READ(UNIT=", "1,...\n"}));
+}
+
 TEST_F(FileUnitTest, FullDiskIsASystemErrorOfTheWrite) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   ScriptedHooks hooks;

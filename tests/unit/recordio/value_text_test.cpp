@@ -110,6 +110,20 @@ TEST(ParseReal, MatchesTheKeptDigitsRoundedThroughDouble) {
   }
 }
 
+// The values a data file mostly holds: a few digits, a point, a short exponent.
+TEST(ParseReal, ShortDecimalsMatchTheCorrectlyRoundedDouble) {
+  std::mt19937 random(5u);
+  for (int i = 0; i < 200'000; ++i) {
+    std::string text = (random() % 4 == 0 ? "-" : "") + std::to_string(random() % 100000) + "." +
+                       std::to_string(random() % 1000000);
+    if (random() % 3 == 0) text += "E" + std::to_string(static_cast<int>(random() % 61) - 30);
+    const float expected = static_cast<float>(std::strtod(text.c_str(), nullptr));
+    float value = 0.0f;
+    ASSERT_EQ(parse_real(text, value), 0) << text;
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(value), std::bit_cast<std::uint32_t>(expected)) << text;
+  }
+}
+
 struct IntegerCase {
   const char* text;
   int error;
