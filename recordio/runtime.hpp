@@ -76,10 +76,12 @@ class Runtime {
   int write_formatted_reals(std::string_view text);
   int end_write();
 
-  // OPEN of an existing or new file in the current directory, read and write
-  // access. `create`: create the file when missing and cut it to what is
-  // written (MATRIX.TXT); otherwise the file must exist and is only read.
-  // With a status variable the error number goes there (0 on success).
+  // OPEN of a file named relative to the current directory; leading and
+  // trailing blanks of the name are ignored. `create`: create the file when
+  // missing and cut it to what is written (MATRIX.TXT); otherwise the file
+  // must exist, is opened for reading only and never written. Opening an
+  // open unit closes its file first. With a status variable the error number
+  // goes there (0 on success) and nothing is reported.
   int open(int unit, std::string_view name, bool create, int* status = nullptr);
   int close(int unit);
 

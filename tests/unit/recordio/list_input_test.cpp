@@ -54,6 +54,9 @@ const ReadCase kCases[] = {
     {{"1", ",/"}, "ii", {"1", "="}},
     {{"1 ", ",5"}, "iii", {"1", "=", "5"}},
     {{"1", "", ",5"}, "ii", {"1", "5"}},
+    // The flag stays set until such a comma clears it, even past other values.
+    {{"1", "2,,4"}, "iii", {"1", "2", "4"}},
+    {{"1,", "2,,4"}, "iiii", {"1", "2", "=", "4"}},
     // Repeat counts.
     {{"4*-1"}, "rrrr", {"-1", "-1", "-1", "-1"}},
     {{"3*7"}, "iiii", {"7", "7", "7", "="}, 10013},  // a fourth value is looked for
