@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "recordio/messages.hpp"
 #include "recordio/runtime.hpp"
 #include "recordio/value_text.hpp"
 
@@ -45,6 +46,7 @@ void ListReader::end() {
 
 int ListReader::next_record() {
   pos_ = 0;
+  if (source_ == nullptr) return err::kNotAllowed;  // an item outside a statement
   const int error = source_->next_record(record_);
   if (error != 0) record_.clear();
   return error;

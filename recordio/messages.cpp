@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace tessora::recordio {
 
@@ -180,8 +181,8 @@ std::string message_text(int error) {
   for (const auto& row : detail::kSystemMessages) {
     if (row.code == error) return std::string(row.text);
   }
-  const int errnum = error > kErrnoBase ? error - kErrnoBase : error;
-  return std::strerror(errnum);
+  if (error > kErrnoBase) return std::strerror(error - kErrnoBase);
+  return "System error " + std::to_string(error) + ".";
 }
 
 }  // namespace tessora::recordio

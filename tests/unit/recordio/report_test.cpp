@@ -145,6 +145,16 @@ TEST(Messages, AnErrnoWithoutARowShowsTheSystemsOwnText) {
   EXPECT_EQ(message_text(code), std::strerror(ELOOP));
 }
 
+TEST(Messages, ACodeWithoutARowIsNamedByItsNumber) { EXPECT_EQ(message_text(87), "System error 87."); }
+
+TEST(Report, WriteOnAUnitThatIsNotOpen) {
+  ScriptedHooks hooks;
+  Runtime rt(hooks);
+  EXPECT_THROW(rt.begin_write(1), RunEnded);
+  EXPECT_EQ(hooks.texts(console::Stream::error),
+            (Pieces{"? FORTRAN Runtime Error:\n", "? Unit is not open\n", "? WRITE(UNIT=", "1,...\n"}));
+}
+
 TEST(Messages, StatementNamesInOrder) {
   const Pieces names = {"REWIND", "BACKSPACE", "OPEN", "CLOSE", "INQUIRE", "READ", "WRITE", "ENDFILE"};
   for (int s = 0; s < 8; ++s) EXPECT_EQ(statement_name(static_cast<Statement>(s)), names[s]);
