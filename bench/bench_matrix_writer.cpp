@@ -135,6 +135,9 @@ BENCHMARK(BM_FormatAllValuesOneThread)->Unit(benchmark::kMillisecond)->UseRealTi
 // Keeps each benchmark's mean real time per iteration for the closing ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  // Colours only on a terminal, so that the lines can be piped and searched.
+  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
