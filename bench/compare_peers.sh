@@ -125,6 +125,7 @@ best_of() {
 # --- the machine and the data -------------------------------------------------
 cpu=$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')
 say "Machine: $(nproc) cores, $cpu, $(awk '/MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo) memory"
+say "Load average at the start: $(cut -d' ' -f1-3 /proc/loadavg) (wall-clock times: other work on the machine slows every line)"
 say "Programs: $bin (configure preset bench); work directory: $workdir"
 data="$workdir/data-${rows}x${cols}.txt"
 "$bin/tessora-gendata" "$rows" "$cols" "$missing" "$seed" >"$data"
@@ -309,4 +310,6 @@ if [ "$do_scaling" -eq 1 ]; then
     }' <<<"$fit_in"
 fi
 
+say ""
+say "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 exit "$status"
