@@ -18,8 +18,12 @@ struct DataMatrix {
   std::int32_t m = 0;  // objects
   std::vector<float> x;
 
-  float at(std::size_t v, std::size_t i) const { return x[i * static_cast<std::size_t>(n) + v]; }
-  const float* object(std::size_t i) const { return x.data() + i * static_cast<std::size_t>(n); }
+  // Values per object in storage: n, or none when n is 0 or less (a data file
+  // with R or C of 0 or less holds no values along that dimension).
+  std::size_t stride() const { return n > 0 ? static_cast<std::size_t>(n) : 0; }
+
+  float at(std::size_t v, std::size_t i) const { return x[i * stride() + v]; }
+  const float* object(std::size_t i) const { return x.data() + i * stride(); }
 };
 
 // The m by m resemblance matrix. It is exactly symmetric, so each pair value
