@@ -3,6 +3,7 @@
 // double arithmetic, rounding to float at each stored step.
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -202,6 +203,85 @@ TEST(Coefficients25To34, DegenerateCasesAndGuards) {
       {25, 1, 2, 1.0f}, {28, 1, 2, 1.0f}, {29, 1, 2, 0.25f}, {30, 1, 2, 0.8125f}, {31, 1, 2, 0.625f},
       {32, 1, 2, 1.0f}, {33, 1, 2, 1.0f}, {34, 1, 2, 1.0f},
   });
+}
+
+// Inexact values: each stored intermediate of the definitions (a square, the
+// cosine and degree value of 11, SSQ / (k - 1) of 14, the |a + b| of 18 and
+// 22, the ratios of 19 and 21, P and Q of 24, SNONE + Mv) changes at least one
+// of these values when it is left unrounded. One line per coefficient, the
+// values of the pairs (1, 2), (1, 3) and (2, 3).
+TEST(AllCoefficients, InexactValuesRoundedAtEachStoredStep) {
+  const DataMatrix data =
+      objects({{4.0f, 0.2f, 3.6f, 9.2f, -1}, {1.0f, 0.5f, 9.7f, 1.2f, 8.6f}, {3.9f, 4.5f, 8.9f, 9.5f, 7.8f}});
+  struct Line { std::int32_t coefficient; float p12, p13, p23; };
+  const Line lines[] = {
+      {1, 10.5023804f, 6.83227587f, 9.72522545f},
+      {2, 17.3999996f, 10.0f, 16.7999992f},
+      {3, 4.3499999f, 2.5f, 3.3599999f},
+      {4, 0.256410271f, 0.628252804f, 0.53591162f},
+      {5, 0.312172592f, 0.744387329f, 0.643820226f},
+      {6, 0.743589759f, 0.371747226f, 0.46408841f},
+      {7, 0.408163279f, 0.771689475f, 0.697841763f},
+      {8, 0.591836751f, 0.228310511f, 0.302158266f},
+      {9, 1.02240396f, 0.467292041f, 0.628381312f},
+      {10, 0.522654951f, 0.109180927f, 0.197431535f},
+      {11, 1.07316804f, 0.471652716f, 0.639209509f},
+      {12, 6.0f, 16.8999996f, 19.3999996f},
+      {13, 17.3999996f, 10.0f, 16.7999992f},
+      {14, 35.003334f, 7.55666494f, 14.3970013f},
+      {15, 1.32249999f, 6.00250006f, 7.39839983f},
+      {16, 0.758405685f, 0.484582573f, 0.805609345f},
+      {17, 0.639707148f, 0.366972178f, 0.441125184f},
+      {18, 2.25644898f, 1.36759472f, 2.25932884f},
+      {19, 0.408163309f, 0.771689534f, 0.697841763f},
+      {20, 0.0386158824f, 0.0334786512f, 0.028308304f},
+      {21, 0.400948763f, 0.723529458f, 0.611230373f},
+      {22, 0.580031514f, 0.504287601f, 0.565015435f},
+      {23, -0.880000293f, 7.34666872f, 6.41000319f},
+      {24, -0.0537245944f, 0.680282593f, 0.550018191f},
+      {25, 0.371841162f, 0.638989151f, 0.53719008f},
+      {26, 0.22838138f, 0.469496012f, 0.367231637f},
+      {27, 0.542105258f, 0.779735684f, 0.69892472f},
+      {28, 0.138882264f, 0.204113513f, 0.0141117675f},
+      {29, 0.00482207118f, 0.0104155811f, 4.97854926e-05f},
+      {30, 0.294223815f, 0.624548733f, 0.535812676f},
+      {31, 0.216606498f, 0.610108256f, 0.534435272f},
+      {32, 0.38903144f, 0.672956288f, 0.553106308f},
+      {33, -0.245815873f, 0.574058533f, -0.559533834f},
+      {34, -0.463617444f, 0.863542497f, -0.852247596f},
+  };
+  std::vector<Row> rows;
+  for (const Line& l : lines) {
+    rows.push_back({l.coefficient, 1, 2, l.p12});
+    rows.push_back({l.coefficient, 1, 3, l.p13});
+    rows.push_back({l.coefficient, 2, 3, l.p23});
+  }
+  check(data, rows);
+}
+
+// Intermediates stored or kept in double exactly as defined: 13 combines
+// three rounded sums rather than taking SAD, and 19 keeps h in double.
+TEST(Coefficients13To24, IntermediatesAsWritten) {
+  check(objects({{97.1f, 22.9f}, {64.6f, 64.3f}}), {
+      {13, 1, 2, 73.8999939f},  // SAD alone would store 73.9000015
+      {2, 1, 2, 73.9000015f},
+  });
+  check(objects({{63.4f, 21.1f}, {50.9f, 69.7f}}), {{19, 1, 2, 0.702096581f}});  // 0.702096522 with h in float
+  // |a + b| of 22 is stored before it divides; the s^2 of 23's diagonal is a
+  // stored square.
+  check(objects({{88.7f, 57.4f, 87.8f}, {94.7f, 80.0f, 47.7f}}), {
+      {22, 1, 2, 0.196389154f},  // 0.196389139 with |a + b| in double
+      {23, 1, 1, 317.442047f},   // 317.442139 with s * s in double
+  });
+}
+
+// Infinite values make the presence/absence sums NaN; the guards of 28, 29,
+// 33 and 34 count a NaN sum or product as 0.
+TEST(AllCoefficients, GuardsCountANaNAsZero) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const DataMatrix data = objects({{inf, 1}, {inf, 2}});
+  check(data, {{28, 1, 2, 0.0f}, {29, 1, 2, 0.0f}, {33, 1, 2, 0.0f}, {34, 1, 2, 0.0f}});
+  EXPECT_TRUE(std::isnan(compute_reference(data, 25, 0).at(0, 1)));
 }
 
 }  // namespace
