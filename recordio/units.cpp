@@ -20,6 +20,11 @@ constexpr std::size_t kDefaultTabSize = 8;
 constexpr std::size_t kMaxTabSizeText = 19;  // 20 characters or more mean the default
 }  // namespace detail
 
+namespace {
+// No record grows beyond this (1 TiB); it is a failed allocation, not a try.
+constexpr std::size_t kMaxRecordLength = std::size_t{1} << 40;
+}  // namespace
+
 std::size_t tab_size_from(const char* value) {
   if (value == nullptr) return detail::kDefaultTabSize;
   const std::size_t length = std::strlen(value);
@@ -51,7 +56,10 @@ void append_line_text(std::string& record, const char* first, const char* last,
     if (run == last) return;
     if (*run == '\t') {
       const std::size_t blanks = tab_size - record.size() % tab_size;
-      if (blanks > record.max_size() - record.size()) throw std::length_error("record");
+      // A huge tab size must not try for a record beyond any memory.
+      if (record.size() > kMaxRecordLength || blanks > kMaxRecordLength - record.size()) {
+        throw std::length_error("record");
+      }
       record.append(blanks, ' ');
     }
     first = run + 1;

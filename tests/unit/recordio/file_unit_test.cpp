@@ -125,6 +125,17 @@ TEST_F(FileUnitTest, DataRecordsWithTabsCarriageReturnsAndNulls) {
   rt.close(1);
 }
 
+TEST_F(FileUnitTest, ARecordThatCannotGrowIsABufferAllocationFailure) {
+  ::setenv("TABSIZE", "1234567890123456789", 1);  // one tab: more blanks than any memory
+  const std::string file = put("TAB.TXT", "\t1\n");
+  ScriptedHooks hooks;
+  Runtime rt(hooks);
+  rt.open(1, file, false);
+  EXPECT_THROW(title_of(rt), RunEnded);
+  EXPECT_EQ(report(hooks), (std::vector<std::string>{"? FORTRAN Runtime Error:\n", "? Buffer allocation failed\n",
+                                                       "? READ(UNIT=", "1,...\n"}));
+}
+
 TEST_F(FileUnitTest, CarriageReturnAnywhereIsDropped) {
   const std::string file = put("C.TXT", "1\r2\r 3\r\n");
   ScriptedHooks hooks;
