@@ -16,8 +16,8 @@ namespace detail {
 // The per-variable statistics over all objects, or none when the coefficient
 // uses none.
 std::vector<VariableStats> variable_statistics(const DataMatrix& data, Statistics wanted) {
-  const auto n = static_cast<std::size_t>(data.n);
-  const auto m = static_cast<std::size_t>(data.m);
+  const auto n = static_cast<std::size_t>(data.n > 0 ? data.n : 0);  // a negative dimension holds no values
+  const auto m = static_cast<std::size_t>(data.m > 0 ? data.m : 0);
   std::vector<VariableStats> stats;
   if (wanted == Statistics::none) return stats;
   stats.resize(n);
@@ -48,8 +48,8 @@ std::vector<VariableStats> variable_statistics(const DataMatrix& data, Statistic
 
 // The diagonal entry of object i.
 float diagonal_entry(const DataMatrix& data, std::size_t i, Diagonal diagonal) {
-  const auto n = static_cast<std::size_t>(data.n);
-  const float* own = data.object(i);
+  const auto n = static_cast<std::size_t>(data.n > 0 ? data.n : 0);
+  const float* own = n > 0 ? data.object(i) : nullptr;
   switch (diagonal) {
     case Diagonal::zero:
       return 0.0f;
@@ -102,9 +102,9 @@ ResemblanceMatrix compute_reference(const DataMatrix& data, std::int32_t number,
   };
 
   for (std::size_t i = 0; i + 1 < m; ++i) {
-    const float* xi = data.object(i);
+    const float* xi = n > 0 ? data.object(i) : nullptr;
     for (std::size_t j = i + 1; j < m; ++j) {
-      const float* xj = data.object(j);
+      const float* xj = n > 0 ? data.object(j) : nullptr;
       PairSums s{};  // every pair starts from zero
 
       // One scan of the variables known in both, adding the pass's terms.
