@@ -1,0 +1,159 @@
+// What the workers of the fast kernel share: the recipe of the coefficient,
+// the job, and the schedule that hands out blocks of pairs.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "analysis/coefficients.hpp"
+
+namespace tessora::analysis::kernel::detail {
+
+// How a coefficient's sums are accumulated. A final formula reads only some
+// of the sums its passes form; the kernel forms only those (the others stay
+// 0 and are never read), and it fuses passes whose terms do not depend on an
+// earlier pass.
+enum class Recipe : std::uint8_t {
+  constant,          // no sum is read: every pair has the same value (above 34)
+  general,           // a subset of the general sums and the sums of squares
+  gower,             // 16: |a / Rv - b / Rv| into SAD
+  canberra,          // 18: |a / s - b / s| into SAD when s = |a + b| > 0
+  divergence,        // 22: (a / s - b / s)^2 into SSQ when s > 0
+  hellinger,         // 17: pair totals, then (sqrt(a / Si) - sqrt(b / Sj))^2
+  kulczynski,        // 19: pair totals, then min(a / h, b / h)
+  chi_square,        // 20: pair totals, then (a / (Tv Si) - b / (Tv Sj))^2
+  renkonen,          // 21: pair totals, then min(a / Si, b / Sj)
+  covariance,        // 23: pair totals and SPROD in one pass
+  correlation,       // 24: pair totals, SPROD, SQI and SQJ in one pass
+  presence_absence,  // 25 to 34: SMIN, SONLYI, SONLYJ, SNONE
+};
+
+// The general sums a formula reads (Recipe::general).
+enum GeneralSum : unsigned {
+  kSsq = 1u << 0,
+  kSad = 1u << 1,
+  kSmin = 1u << 2,
+  kSmax = 1u << 3,
+  kSprod = 1u << 4,
+  kSdiff = 1u << 5,
+  kSquares = 1u << 6,  // SQI and SQJ
+};
+
+struct Plan {
+  Recipe recipe;
+  unsigned sums = 0;  // GeneralSum bits, for Recipe::general
+};
+
+// The plan of a coefficient number (any number, like coefficient()).
+inline Plan plan_of(std::int32_t number) {
+  if (number < 1) return {Recipe::general, kSsq};  // the formula of 1
+  if (number > 34) return {Recipe::constant};      // the root of an SSQ nothing adds to
+  if (number >= 25) return {Recipe::presence_absence};
+  switch (number) {
+    case 1: return {Recipe::general, kSsq};
+    case 2: case 3: return {Recipe::general, kSad};
+    case 4: case 7: return {Recipe::general, kSmin | kSmax};
+    case 5: case 9: case 10: case 11: return {Recipe::general, kSprod | kSquares};
+    case 6: return {Recipe::general, kSad | kSmax};
+    case 8: case 13: return {Recipe::general, kSad | kSmin | kSmax};
+    case 12: return {Recipe::general, kSmin};
+    case 14: return {Recipe::general, kSsq | kSdiff};
+    case 15: return {Recipe::general, kSdiff};
+    case 16: return {Recipe::gower};
+    case 17: return {Recipe::hellinger};
+    case 18: return {Recipe::canberra};
+    case 19: return {Recipe::kulczynski};
+    case 20: return {Recipe::chi_square};
+    case 21: return {Recipe::renkonen};
+    case 22: return {Recipe::divergence};
+    case 23: return {Recipe::covariance};
+    default: return {Recipe::correlation};  // 24
+  }
+}
+
+// Everything a worker reads, and the triangle it writes (each pair by
+// exactly one worker).
+struct Job {
+  const float* x = nullptr;  // object-major, n values per object
+  std::size_t n = 0;         // variables (0 when the matrix has none)
+  std::size_t m = 0;         // objects
+  std::int32_t n_signed = 0; // the data matrix's own n, for the scaling
+  std::int32_t scaling = 0;
+  const Coefficient* row = nullptr;
+  Plan plan{};
+  const VariableStats* stats = nullptr;  // n entries, or nullptr
+  float* triangle = nullptr;             // the packed lower triangle
+  std::size_t chunk = 0;                 // variables per tile; 0: the kernel's choice
+};
+
+// One piece of work: the partners j0 .. j0 + width - 1 (one tile) against
+// the objects p_begin .. p_end - 1, all pairs p < j among them.
+struct Item {
+  std::size_t j0 = 0;
+  std::size_t p_begin = 0;
+  std::size_t p_end = 0;
+};
+
+// Hands out the items, the largest tiles first so that the last items are
+// the smallest; counts the pairs done; carries the stop request.
+class Schedule {
+ public:
+  // Objects per item along p: enough to pay for transposing the tile, few
+  // enough to balance the threads and to answer a stop quickly.
+  static constexpr std::size_t kSpan = 64;
+
+  Schedule(std::size_t m, std::size_t width) : m_(m), width_(width) {
+    blocks_ = m < 2 ? 0 : (m + width - 1) / width;
+    block_ = blocks_;
+    p_next_ = 0;
+  }
+
+  bool next(Item& item) {
+    std::lock_guard lock(mutex_);
+    if (stop_.load(std::memory_order_relaxed)) return false;
+    while (block_ > 0) {
+      const std::size_t j0 = (block_ - 1) * width_;
+      const std::size_t p_limit = std::min(m_, j0 + width_) - 1;  // every p below the last j
+      if (p_next_ < p_limit) {
+        item = {j0, p_next_, std::min(p_limit, p_next_ + kSpan)};
+        p_next_ = item.p_end;
+        return true;
+      }
+      --block_;
+      p_next_ = 0;
+    }
+    return false;
+  }
+
+  void done(std::uint64_t pairs) { done_.fetch_add(pairs, std::memory_order_relaxed); }
+  std::uint64_t pairs_done() const { return done_.load(std::memory_order_relaxed); }
+  void stop() { stop_.store(true, std::memory_order_relaxed); }
+  bool stopped() const { return stop_.load(std::memory_order_relaxed); }
+
+ private:
+  std::mutex mutex_;
+  std::size_t m_, width_, blocks_, block_, p_next_;
+  std::atomic<std::uint64_t> done_{0};
+  std::atomic<bool> stop_{false};
+};
+
+// The kernel of one instruction set.
+struct TargetKernel {
+  std::int64_t target;  // Highway target bit
+  std::size_t width;    // partners per tile
+  void (*work)(const Job& job, Schedule& schedule);  // runs items until none is left
+};
+
+// The kernel for the best instruction set this processor runs (honouring
+// hwy::SetSupportedTargetsForTest).
+const TargetKernel& best_kernel();
+
+// The instruction sets compiled into the kernel that this processor runs
+// (under the same test narrowing), best first.
+std::vector<std::int64_t> compiled_targets();
+
+}  // namespace tessora::analysis::kernel::detail
