@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <limits>
 #include <new>
 #include <span>
@@ -25,6 +26,14 @@ std::vector<float> allocate_values(recordio::Runtime& rt, std::int32_t n, std::i
   const std::uint64_t count = rows * cols;  // both below 2^31: no overflow
   if (count > std::numeric_limits<std::size_t>::max() / sizeof(float)) {
     rt.fail(recordio::err::kBufferAllocation);
+  }
+  // Ask the C allocator first: its refusal is an answer in every build,
+  // where a failing operator new under AddressSanitizer aborts the process
+  // instead of throwing, so the report could not be tested there.
+  if (count > 0) {
+    void* probe = std::malloc(static_cast<std::size_t>(count) * sizeof(float));
+    if (probe == nullptr) rt.fail(recordio::err::kBufferAllocation);
+    std::free(probe);
   }
   try {
     return std::vector<float>(static_cast<std::size_t>(count), 0.0f);
