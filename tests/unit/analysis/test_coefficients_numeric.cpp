@@ -44,6 +44,20 @@ TEST(Numeric, AddEvaluatesInDoubleAndStoresOnce) {
   for (const auto& r : rows) EXPECT_TRUE(same_bits(num::add(r.sum, r.term), r.expected));
 }
 
+// The fast kernel reproduces this: with two NaNs, the running sum's wins.
+TEST(Numeric, AddKeepsTheNaNOfTheRunningSum) {
+  struct Row { std::uint32_t sum, term, expected; };
+  const Row rows[] = {
+      {0xFFC00000u, 0x7FC00001u, 0xFFC00000u},
+      {0x7FC00002u, 0xFFC00000u, 0x7FC00002u},
+      {0x3F800000u, 0xFFC00003u, 0xFFC00003u},  // 1 + NaN: the term's NaN
+  };
+  for (const auto& r : rows) {
+    volatile float sum = from_bits(r.sum), term = from_bits(r.term);  // no folding at compile time
+    EXPECT_EQ(bits(num::add(sum, term)), r.expected);
+  }
+}
+
 TEST(Numeric, AbsoluteClearsTheSignBitOfAnyValue) {
   struct Row { double x; float expected; };
   const Row rows[] = {

@@ -63,6 +63,14 @@ TEST(PairLoop, OnlyMinusOneExactlyIsMissing) {
   EXPECT_EQ(compute_reference(d, 3, 0).at(0, 1), 0.5f);  // k = 1
 }
 
+// With NaNs of both signs in the data, SDIFF keeps the first one it meets:
+// each update is running sum first, term second.
+TEST(PairLoop, RunningSumKeepsItsNaNAgainstALaterNaNTerm) {
+  using testing::kPlusNaN;
+  EXPECT_TRUE(same_bits(compute_reference(objects({{kMinusNaN, kPlusNaN}, {0, 0}}), 15, 0).at(0, 1), kMinusNaN));
+  EXPECT_TRUE(same_bits(compute_reference(objects({{kPlusNaN, kMinusNaN}, {0, 0}}), 15, 0).at(0, 1), kPlusNaN));
+}
+
 TEST(PairLoop, ScalingMultipliesTheStoredDistanceByNOverK) {
   struct Row { std::int32_t coefficient, scaling; float expected; };
   const Row rows[] = {
