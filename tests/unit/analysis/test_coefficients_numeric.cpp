@@ -58,6 +58,22 @@ TEST(Numeric, AddKeepsTheNaNOfTheRunningSum) {
   }
 }
 
+TEST(Numeric, PlusAndTimesGiveTheFirstOperandsNaN) {
+  struct Row { std::uint32_t x, y, expected; };
+  const Row rows[] = {
+      {0xFFC00000u, 0x7FC00001u, 0xFFC00000u},
+      {0x7FC00001u, 0xFFC00000u, 0x7FC00001u},
+      {0x40000000u, 0xFFC00000u, 0xFFC00000u},  // 2 and a NaN: the NaN
+  };
+  for (const auto& r : rows) {
+    volatile float x = from_bits(r.x), y = from_bits(r.y);
+    EXPECT_EQ(bits(num::store(num::plus(x, y))), r.expected);
+    EXPECT_EQ(bits(num::store(num::times(x, y))), r.expected);
+  }
+  EXPECT_EQ(num::plus(2.0, 3.0), 5.0);
+  EXPECT_EQ(num::times(2.0, 3.0), 6.0);
+}
+
 TEST(Numeric, AbsoluteClearsTheSignBitOfAnyValue) {
   struct Row { double x; float expected; };
   const Row rows[] = {
