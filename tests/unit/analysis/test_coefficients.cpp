@@ -75,28 +75,5 @@ TEST(CoefficientTable, DiagonalFollowsTheNumber) {
   }
 }
 
-TEST(CoefficientTable, MenuRowsAreInMenuOrderWithTheMenuNames) {
-  const char* const names[] = {
-      "EUCLIDEAN",   "MANHATTAN",    "MEAN CH DIF",  "RUZICKA",      "SIM RATIO",  "MARC-STEIN",
-      "BRAYCUR SIM", "BRAYCUR DIS",  "CHORD DIS",    "ANGULAR SEP",  "GEODESIC",   "KENDALL",
-      "FAITH",       "PEN SHAPE",    "PEN SIZE",     "GOWER",        "HELLINGER",  "CANBERRA",
-      "KULCZYNSKI",  "CHI SQ",       "RENKONEN",     "COEF DIVG",    "COVARIANCE", "CORRELATION",
-      "SIMPLE MATCH", "ROGERS-TANIM", "SOKAL-SNEATH", "ANDERB 1",    "ANDERB 2",   "FAITH 2",
-      "RUSSELL-RAO", "BARONI",       "YULE 1",       "YULE 2"};
-  const auto menu = menu_coefficients();
-  ASSERT_EQ(menu.size(), 34u);
-  for (std::int32_t c = 1; c <= 34; ++c) {
-    EXPECT_EQ(menu[c - 1].name, names[c - 1]);
-    EXPECT_EQ(&coefficient(c), &menu[c - 1]);
-  }
-}
-
-TEST(CoefficientTable, NumbersOutsideTheMenuShareOneRowEachSide) {
-  for (std::int32_t c : {0, -2, kMin}) EXPECT_EQ(&coefficient(c), &coefficient(-1)) << c;
-  for (std::int32_t c : {36, 1000, kMax}) EXPECT_EQ(&coefficient(c), &coefficient(35)) << c;
-  EXPECT_NE(&coefficient(0), &coefficient(1));
-  EXPECT_NE(&coefficient(35), &coefficient(34));
-}
-
 }  // namespace
 }  // namespace tessora::analysis
