@@ -126,7 +126,9 @@ HWY_INLINE V Larger(V a, V b) {
 }
 
 // Doubles rounded to the floats that are stored. The emulated targets'
-// DemoteTo saturates infinities and NaNs, so they convert lane by lane.
+// DemoteTo saturates infinities and NaNs, so they convert lane by lane; the
+// empty asm keeps GCC 12 from dropping the plain conversion (seen when the
+// rounded value is widened again at once).
 HWY_INLINE VP ToFloat(VD x) {
 #if HWY_TARGET == HWY_EMU128 || HWY_TARGET == HWY_SCALAR
   constexpr std::size_t kPartLanes = hn::MaxLanes(DD());
@@ -134,6 +136,9 @@ HWY_INLINE VP ToFloat(VD x) {
   HWY_ALIGN float out[kPartLanes];
   hn::Store(x, DD(), in);
   for (std::size_t i = 0; i < kPartLanes; ++i) out[i] = static_cast<float>(in[i]);
+#if defined(__GNUC__)
+  asm("" : "+m"(out));
+#endif
   return hn::Load(DP(), out);
 #else
   return hn::DemoteTo(DP(), x);
