@@ -174,20 +174,6 @@ TEST(WindowMenu, WindowCommandsArrangeTheTextWindow) {
 
 // ---- Keys and reads -------------------------------------------------------------
 
-TEST(WindowInput, TypedLineReachesTheProgramCutTo254) {
-  Watchdog watchdog;
-  WindowSession s;
-  s.show();
-  UserDriver user(s);
-  user.answers = {std::string(300, '4')};
-  user.when_ended = [&] { s.frame().close(); };
-  user.on_modal = answer_save_question(QMessageBox::No);
-  std::string got;
-  EXPECT_EQ(echo_program(s.host(), 0, &got), 0);
-  EXPECT_EQ(got, std::string(254, '4'));
-  EXPECT_EQ(s.window().transcript().line(1), std::string(300, '4'));
-}
-
 TEST(WindowInput, KeysEditTheLineBeforeEnter) {
   Watchdog watchdog;
   WindowSession s;

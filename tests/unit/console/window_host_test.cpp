@@ -52,18 +52,6 @@ TEST(WindowHostRead, LongTypedLineReachesTheProgramCut) {
   EXPECT_EQ(r.window.transcript().line(0).size(), 300u);  // the transcript keeps all of it
 }
 
-TEST(WindowHostRead, ReadWaitsForEnterKeystrokeByKeystroke) {
-  Rig r;
-  r.then_type("1");
-  r.then_type("2");
-  r.pump.then([&] { r.window.press(Key::backspace); });
-  r.then_type("5\r");
-  std::string line;
-  ASSERT_EQ(r.host.read_line(line, 254), ReadResult::line);
-  EXPECT_EQ(line, "15");
-  EXPECT_GE(r.pump.wakes, 1);
-}
-
 TEST(WindowHostRead, EmptyEnterGivesAnEmptyLine) {
   Rig r;
   r.then_type("\r");
@@ -197,13 +185,6 @@ TEST(WindowHostClose, SavedTranscriptClosesWithoutAQuestion) {
   EXPECT_TRUE(r.host.close_requested());
   EXPECT_TRUE(r.dialogs.questions.empty());
   std::filesystem::remove(path);
-}
-
-TEST(WindowHostClose, ExitCodeOfTheReportIs255) {
-  Rig r;
-  r.then_close();
-  EXPECT_EQ(r.host.end_of_run(-1), 255);
-  EXPECT_EQ(r.host.run_code(), -1);
 }
 
 // ---- Save commands --------------------------------------------------------
