@@ -176,11 +176,16 @@ HWY_INLINE MD WidenMask(hn::Vec<DIP> bits) {  // all ones or zero per lane
   return hn::MaskFromVec(hn::BitCast(DD(), hn::PromoteTo(DL(), bits)));
 }
 HWY_INLINE WideMask Widen(MF m) {
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  // A mask register: its low and high eight bits are the halves' masks.
+  return {{MD{static_cast<__mmask8>(m.raw)}, MD{static_cast<__mmask8>(m.raw >> 8)}}};
+#else
   const auto bits = hn::VecFromMask(DI(), hn::RebindMask(DI(), m));
 #if HWY_TARGET == HWY_SCALAR
   return {{WidenMask(bits)}};
 #else
   return {{WidenMask(hn::LowerHalf(DIP(), bits)), WidenMask(hn::UpperHalf(DIP(), bits))}};
+#endif
 #endif
 }
 
@@ -236,9 +241,11 @@ HWY_INLINE void Put(const Wide& w, PairSums* out, float PairSums::*field) { Put(
 
 struct NoStats {
   static constexpr bool kStats = false;
+  static constexpr bool kDividerBound = false;
 };
 struct UsesStats {
   static constexpr bool kStats = true;
+  static constexpr bool kDividerBound = false;
 };
 
 template <unsigned kSums>
@@ -427,8 +434,11 @@ struct TwoPass : Term {
   }
 };
 
-// 17: (sqrt(a / Si) - sqrt(b / Sj)) rounded to float and squared.
+// 17: (sqrt(a / Si) - sqrt(b / Sj)) rounded to float and squared. Two
+// divisions and two roots per lane keep the divider busy: a variable that
+// object p lacks is skipped instead of computed and masked.
 struct HellingerTerm : NoStats {
+  static constexpr bool kDividerBound = true;
   static constexpr std::size_t kWide = 2;
   static constexpr float PairSums::*kInto = &PairSums::ssq;
   static void Prepare(const Totals& t, Wide& wi, Wide& wj) {
@@ -612,7 +622,9 @@ class Runner {
  public:
   // Objects per group: as many as keep every group's sums in registers.
   static constexpr std::size_t kGroup =
-      std::max<std::size_t>(1, std::min<std::size_t>(4, kSumRegisters / (R::kWeight * kVectors)));
+      R::kDividerBound
+          ? 1
+          : std::max<std::size_t>(1, std::min<std::size_t>(4, kSumRegisters / (R::kWeight * kVectors)));
   using State = typename R::State;
   struct Group {
     State s[kGroup][kVectors];
@@ -692,6 +704,9 @@ class Runner {
     const VF missing = hn::Set(df, kMissing);
     Group g = group;  // in registers while the loop runs
     for (std::size_t t = 0; t < length; ++t) {
+      if constexpr (R::kDividerBound && kPass > 0) {
+        if (rows[0][t] == kMissing) continue;  // every lane would be masked
+      }
       const float* row = tile + t * kWidth;
       VariableStats var{};
       if constexpr (R::kStats) var = stats[t];
