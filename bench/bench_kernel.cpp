@@ -3,13 +3,15 @@
 // one; the reference loop of a few coefficients as the baseline (on fewer
 // objects: it is slow). The instruction set in use is printed first.
 //
-//   bench_kernel [--benchmark_filter=kernel/all/5] ...
+//   [TESSORA_KERNEL_TARGET=AVX2] bench_kernel [--benchmark_filter=kernel/all/5] ...
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 
 #include "analysis/coefficients.hpp"
 #include "analysis/kernel/kernel.hpp"
@@ -72,6 +74,11 @@ void reference_run(benchmark::State& state, std::int32_t coefficient) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // TESSORA_KERNEL_TARGET=AVX2 (or SSE4, SCALAR, ...) measures another compiled instruction set.
+  if (const char* wanted = std::getenv("TESSORA_KERNEL_TARGET")) {
+    for (std::int64_t t : tessora::analysis::kernel::available_targets())
+      if (std::string(hwy::TargetName(t)) == wanted) hwy::SetSupportedTargetsForTest(t);
+  }
   std::printf("kernel instruction set: %s\n", tessora::analysis::kernel::active_target().c_str());
   for (const auto& row : tessora::analysis::menu_coefficients()) {
     const std::string name = std::to_string(row.number) + "/" + std::string(row.name);

@@ -11,6 +11,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "analysis/coefficients.hpp"
@@ -23,6 +24,32 @@ namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
+// The worker threads of one computation. However the coordinator leaves
+// (a thread that cannot be started, a progress function that throws), the
+// workers are told to stop and joined before the shared state goes away.
+class Crew {
+ public:
+  explicit Crew(detail::Schedule& schedule) : schedule_(schedule) {}
+  Crew(const Crew&) = delete;
+  Crew& operator=(const Crew&) = delete;
+  ~Crew() {
+    if (threads_.empty()) return;
+    schedule_.stop();
+    join();
+  }
+
+  template <class F>
+  void start(F&& body) { threads_.emplace_back(std::forward<F>(body)); }
+  void join() {
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+  }
+
+ private:
+  detail::Schedule& schedule_;
+  std::vector<std::thread> threads_;
+};
+
 // Runs the workers; the calling thread reports progress meanwhile. False when
 // the progress function asked to stop.
 bool run_workers(const detail::Job& job, const detail::TargetKernel& kernel, unsigned threads,
@@ -32,13 +59,16 @@ bool run_workers(const detail::Job& job, const detail::TargetKernel& kernel, uns
 
   std::mutex mutex;
   std::condition_variable finished;
-  unsigned running = threads;
+  unsigned running = 0;
   std::exception_ptr failure;
 
-  std::vector<std::thread> workers;
-  workers.reserve(threads);
+  Crew crew(schedule);  // declared after what the workers use: joined first
   for (unsigned t = 0; t < threads; ++t) {
-    workers.emplace_back([&] {
+    {
+      std::lock_guard lock(mutex);
+      ++running;
+    }
+    crew.start([&] {
       std::exception_ptr error;
       try {
         kernel.work(job, schedule);
@@ -68,7 +98,7 @@ bool run_workers(const detail::Job& job, const detail::TargetKernel& kernel, uns
       if (!go_on) schedule.stop();
     }
   }
-  for (std::thread& w : workers) w.join();
+  crew.join();
   if (failure) std::rethrow_exception(failure);
   return go_on;
 }

@@ -2,6 +2,7 @@
 // stop asked for through them.
 #include <cstdint>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -56,6 +57,15 @@ TEST(KernelProgress, ReportsRisingFractionsAndStopsWhenAsked) {
       }
     }
   }
+}
+
+TEST(KernelProgress, AnExceptionFromTheProgressFunctionStopsTheWorkersAndPassesOn) {
+  const DataMatrix d = long_job();
+  kernel::Options options;
+  options.threads = 2;
+  EXPECT_THROW(kernel::compute(
+                   d, 17, 0, [](double) -> bool { throw std::runtime_error("closed"); }, nullptr, options),
+               std::runtime_error);
 }
 
 TEST(KernelProgress, AFinishedComputationIsNotCancelled) {
