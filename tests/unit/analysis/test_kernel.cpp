@@ -64,7 +64,7 @@ enum Kind : unsigned {
   kNegatives = 1u << 2,  // -1.5, -2, -0.25, -0
   kBinary = 1u << 3,     // 0 and 1 only
   kExtremes = 1u << 4,   // huge, tiny and subnormal magnitudes
-  kSpecials = 1u << 5,   // infinities and NaNs of both signs and several payloads
+  kSpecials = 1u << 5,   // infinities; NaNs of both signs, quiet and signalling, several payloads
   kConstant = 1u << 6,   // every variable holds one value (or is missing)
 };
 
@@ -92,7 +92,8 @@ float draw(unsigned kinds, std::mt19937& rng) {
                    10000000.0f, 1e7f + 1.0f});
     case kSpecials:
       return pick({kInf, -kInf, from_bits(0x7FC00000u), from_bits(0xFFC00000u), from_bits(0x7FC00001u),
-                   from_bits(0xFFC12345u), from_bits(0x7FFFFFFFu)});
+                   from_bits(0xFFC12345u), from_bits(0x7FFFFFFFu), from_bits(0x7F800001u),
+                   from_bits(0xFF812345u)});
     default: return 0.0f;
   }
 }
