@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
-#include <limits>
 #include <new>
 #include <span>
 #include <vector>
@@ -24,9 +23,7 @@ std::vector<float> allocate_values(recordio::Runtime& rt, std::int32_t n, std::i
   const std::uint64_t rows = n > 0 ? static_cast<std::uint64_t>(n) : 0;
   const std::uint64_t cols = m > 0 ? static_cast<std::uint64_t>(m) : 0;
   const std::uint64_t count = rows * cols;  // both below 2^31: no overflow
-  if (count > std::numeric_limits<std::size_t>::max() / sizeof(float)) {
-    rt.fail(recordio::err::kBufferAllocation);
-  }
+  if (count > std::vector<float>().max_size()) rt.fail(recordio::err::kBufferAllocation);
   // Ask the C allocator first: its refusal is an answer in every build,
   // where a failing operator new under AddressSanitizer aborts the process
   // instead of throwing, so the report could not be tested there.
