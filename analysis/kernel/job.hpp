@@ -88,6 +88,7 @@ struct Job {
   const VariableStats* stats = nullptr;  // n entries, or nullptr
   float* triangle = nullptr;             // the packed lower triangle
   std::size_t chunk = 0;                 // variables per tile; 0: the kernel's choice
+  std::size_t tile_bytes = 256 << 10;    // the most one worker's tile may take
 };
 
 // One piece of work: the partners j0 .. j0 + width - 1 (one tile) against

@@ -138,6 +138,8 @@ ResemblanceMatrix compute(const DataMatrix& data, std::int32_t number, std::int3
       const detail::TargetKernel& kernel = detail::best_kernel();
       unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
       threads = std::max(1u, threads);
+      // The tiles of all workers together stay within 32 MB.
+      job.tile_bytes = std::min<std::size_t>(job.tile_bytes, (std::size_t{32} << 20) / threads);
       if (threads == 1 && !progress) {
         detail::Schedule schedule(m, kernel.width);  // nothing to watch: work on this thread
         kernel.work(job, schedule);

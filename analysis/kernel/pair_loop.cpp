@@ -67,9 +67,6 @@ constexpr std::size_t kLanes = hn::MaxLanes(DF());
 // At least 8 partners per tile: narrow vectors take two or more per row.
 constexpr std::size_t kVectors = kLanes >= 8 ? 1 : 8 / kLanes;
 constexpr std::size_t kWidth = kLanes * kVectors;
-// The tile of one chunk of variables stays within this many bytes (it then
-// fits the second-level cache); longer objects are taken in chunks.
-constexpr std::size_t kTileBytes = std::size_t{256} << 10;
 // Registers that the running sums of one group of objects may take.
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
 constexpr std::size_t kSumRegisters = 20;  // of 32
@@ -753,7 +750,9 @@ class Runner {
 
 template <class R>
 void Run(const Job& job, Schedule& schedule) {
-  const std::size_t fits = std::max<std::size_t>(64, kTileBytes / (kWidth * sizeof(float)));
+  // The tile of one chunk of variables stays within the job's bytes (it then
+  // fits the second-level cache); longer objects are taken in chunks.
+  const std::size_t fits = std::max<std::size_t>(64, job.tile_bytes / (kWidth * sizeof(float)));
   const std::size_t chunk = std::min(job.n, job.chunk != 0 ? job.chunk : fits);
   Runner<R>(job, chunk).run(schedule);
 }
