@@ -3,8 +3,9 @@
 #   1. the file size limit (RLIMIT_FSIZE, with SIGXFSZ ignored) is reached
 #      while MATRIX.TXT is written;
 #   2. the data matrix does not fit in the address space (RLIMIT_AS), for
-#      sizes that overflow 32 bits and for R near 2^31 (not under sanitizers,
-#      which need a huge address space of their own);
+#      sizes that overflow 32 bits and for R near 2^31, and neither does a
+#      data line that never ends (not under sanitizers, which need a huge
+#      address space of their own);
 #   3. the file system fills while MATRIX.TXT is written (a 64 kB tmpfs);
 #   4. the current directory is on a read-only file system (a read-only bind
 #      mount).
@@ -74,6 +75,14 @@ if [ -z "$sanitized" ]; then
     echo $? > "$d/exit"
     check "address space, $dims" "$d" $'? FORTRAN Runtime Error:\n? Buffer allocation failed'
   done
+  # A data file that never ends its first line: the record cannot grow past
+  # the address space, and the title read reports it.
+  d=$work/endless_line
+  mkdir -p "$d"
+  ln -s /dev/zero "$d/DATA.TXT"
+  (cd "$d" && ulimit -v 1048576 && exec timeout 120 "$program" <<< $'DATA.TXT\n0\n' > stdout 2> stderr)
+  echo $? > "$d/exit"
+  check "endless line" "$d" $'? FORTRAN Runtime Error:\n? Buffer allocation failed\n? READ(UNIT=1,...'
 else
   echo "skipped: address-space limits (sanitizer build)"
 fi
