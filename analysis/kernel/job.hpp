@@ -86,6 +86,7 @@ struct Job {
   const Coefficient* row = nullptr;
   Plan plan{};
   const VariableStats* stats = nullptr;  // n entries, or nullptr
+  const std::uint8_t* finite = nullptr;  // m entries: 1 when the object has no infinity or NaN
   float* triangle = nullptr;             // the packed lower triangle
   std::size_t chunk = 0;                 // variables per tile; 0: the kernel's choice
   std::size_t tile_bytes = 256 << 10;    // the most one worker's tile may take

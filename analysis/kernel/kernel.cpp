@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -125,6 +126,17 @@ ResemblanceMatrix compute(const DataMatrix& data, std::int32_t number, std::int3
   job.row = &row;
   job.plan = detail::plan_of(number);
   job.stats = stats.empty() ? nullptr : stats.data();
+  // Objects with finite values only: their sums need no NaN order.
+  std::vector<std::uint8_t> finite(m, 1);
+  for (std::size_t i = 0; i < m && n > 0; ++i) {
+    const float* x = data.object(i);
+    for (std::size_t v = 0; v < n; ++v)
+      if (!std::isfinite(x[v])) {
+        finite[i] = 0;
+        break;
+      }
+  }
+  job.finite = finite.data();
   job.triangle = res.triangle().data();
   job.chunk = options.tile_variables;
 

@@ -88,12 +88,23 @@ HWY_INLINE void Unroll(F&& f) {
 // ---------------------------------------------------------------------------
 // Lane arithmetic with the rounding points and the NaN order of numeric.hpp.
 
-// sum + term in the lanes of `update`; a sum that is already a NaN keeps its
-// own NaN (the running sum is the first operand).
-template <class V, class M>
-HWY_INLINE V Accumulate(V sum, V term, M update) {
-  return hn::IfThenElse(hn::AndNot(hn::IsNaN(sum), update), hn::Add(sum, term), sum);
-}
+// How a running sum takes a term, in the lanes of `update`. KeepNaN: a sum
+// that already is a NaN keeps its own NaN (the running sum is the first
+// operand). Finite: for the recipes whose sums cannot become NaNs when every
+// value of the objects at hand is finite (even an overflow only gives an
+// infinity of the sign of the sum), the check is left out.
+struct KeepNaN {
+  template <class V, class M>
+  static HWY_INLINE V Add(V sum, V term, M update) {
+    return hn::IfThenElse(hn::AndNot(hn::IsNaN(sum), update), hn::Add(sum, term), sum);
+  }
+};
+struct Finite {
+  template <class V, class M>
+  static HWY_INLINE V Add(V sum, V term, M update) {
+    return hn::IfThenElse(update, hn::Add(sum, term), sum);
+  }
+};
 
 // x * y and x + y with x's NaN winning.
 template <class V>
@@ -206,9 +217,10 @@ HWY_INLINE Wide Each(const Wide& x, const Wide& y, const Wide& z, Op op) {
 }
 
 // A float running sum kept in double lanes: updated in double, stored as float.
-HWY_INLINE void Accumulate(Wide& sum, const Wide& term, const WideMask& update) {
+template <class P>
+HWY_INLINE void AddWide(Wide& sum, const Wide& term, const WideMask& update) {
   for (std::size_t i = 0; i < kParts; ++i)
-    sum.part[i] = Stored(Accumulate(sum.part[i], term.part[i], update.part[i]));
+    sum.part[i] = Stored(P::Add(sum.part[i], term.part[i], update.part[i]));
 }
 
 HWY_INLINE Wide WideZero() {
@@ -239,14 +251,17 @@ HWY_INLINE void Put(const Wide& w, PairSums* out, float PairSums::*field) { Put(
 struct NoStats {
   static constexpr bool kStats = false;
   static constexpr bool kDividerBound = false;
+  static constexpr bool kFiniteSafe = false;  // finite values give no NaN sum
 };
 struct UsesStats {
   static constexpr bool kStats = true;
   static constexpr bool kDividerBound = false;
+  static constexpr bool kFiniteSafe = false;
 };
 
 template <unsigned kSums>
 struct General : NoStats {
+  static constexpr bool kFiniteSafe = true;
   static constexpr int kPasses = 1;
   static constexpr unsigned kFloat = kSums & (kSsq | kSmin | kSmax);
   static constexpr unsigned kDouble = kSums & (kSad | kSprod | kSdiff);
@@ -260,30 +275,30 @@ struct General : NoStats {
     const VF z = hn::Zero(DF());
     return {z, z, z, z, z, z, WideZero(), WideZero(), WideZero()};
   }
-  template <int kPass>
+  template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats&) {
     const VF av = hn::Set(DF(), a);
     s.k = Count(s.k, known);
     if constexpr ((kSums & kSsq) != 0) {
       const VF d = hn::Sub(av, b);  // rounded to float before it is squared
-      s.ssq = Accumulate(s.ssq, hn::Mul(d, d), known);
+      s.ssq = P::Add(s.ssq, hn::Mul(d, d), known);
     }
-    if constexpr ((kSums & kSmin) != 0) s.smin = Accumulate(s.smin, Smaller(av, b), known);
-    if constexpr ((kSums & kSmax) != 0) s.smax = Accumulate(s.smax, Larger(av, b), known);
+    if constexpr ((kSums & kSmin) != 0) s.smin = P::Add(s.smin, Smaller(av, b), known);
+    if constexpr ((kSums & kSmax) != 0) s.smax = P::Add(s.smax, Larger(av, b), known);
     if constexpr (kDouble != 0) {
       const WideMask wk = Widen(known);
       const VD ad = hn::Set(DD(), static_cast<double>(a));
       const Wide bd = Widen(b);
       if constexpr ((kSums & kSad) != 0)
-        Accumulate(s.sad, Each(bd, [&](VD x) { return Absolute(hn::Sub(ad, x)); }), wk);
+        AddWide<P>(s.sad, Each(bd, [&](VD x) { return Absolute(hn::Sub(ad, x)); }), wk);
       if constexpr ((kSums & kSprod) != 0)
-        Accumulate(s.sprod, Each(bd, [&](VD x) { return Times(ad, x); }), wk);  // unrounded product
+        AddWide<P>(s.sprod, Each(bd, [&](VD x) { return Times(ad, x); }), wk);  // unrounded product
       if constexpr ((kSums & kSdiff) != 0)
-        Accumulate(s.sdiff, Each(bd, [&](VD x) { return hn::Sub(ad, x); }), wk);
+        AddWide<P>(s.sdiff, Each(bd, [&](VD x) { return hn::Sub(ad, x); }), wk);
     }
     if constexpr ((kSums & kSquares) != 0) {
-      s.sqi = Accumulate(s.sqi, hn::Mul(av, av), known);
-      s.sqj = Accumulate(s.sqj, hn::Mul(b, b), known);
+      s.sqi = P::Add(s.sqi, hn::Mul(av, av), known);
+      s.sqj = P::Add(s.sqj, hn::Mul(b, b), known);
     }
   }
   static void Between(State&) {}
@@ -311,13 +326,13 @@ struct Gower : UsesStats {
     Wide sad;
   };
   static State Init() { return {hn::Zero(DF()), WideZero()}; }
-  template <int kPass>
+  template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats& var) {
     s.k = Count(s.k, known);
     const double range = var.range;
     const VD qa = hn::Set(DD(), static_cast<double>(a) / range);  // the same for every lane
     const VD r = hn::Set(DD(), range);
-    Accumulate(s.sad, Each(Widen(b), [&](VD x) { return Absolute(hn::Sub(qa, hn::Div(x, r))); }),
+    AddWide<P>(s.sad, Each(Widen(b), [&](VD x) { return Absolute(hn::Sub(qa, hn::Div(x, r))); }),
                Widen(known));
   }
   static void Between(State&) {}
@@ -346,7 +361,7 @@ struct Canberra : NoStats {
     Wide sad;
   };
   static State Init() { return {hn::Zero(DF()), WideZero()}; }
-  template <int kPass>
+  template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats&) {
     s.k = Count(s.k, known);
     const Guarded g = RelativeTo(hn::Set(DF(), a), b, known);
@@ -354,7 +369,7 @@ struct Canberra : NoStats {
     const Wide term = Each(Widen(b), Widen(g.s), [&](VD x, VD sum) {
       return Absolute(hn::Sub(hn::Div(ad, sum), hn::Div(x, sum)));
     });
-    Accumulate(s.sad, term, Widen(g.use));
+    AddWide<P>(s.sad, term, Widen(g.use));
   }
   static void Between(State&) {}
   static void Export(const State& s, PairSums* out) {
@@ -371,7 +386,7 @@ struct Divergence : NoStats {
     VF k, ssq;
   };
   static State Init() { return {hn::Zero(DF()), hn::Zero(DF())}; }
-  template <int kPass>
+  template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats&) {
     s.k = Count(s.k, known);
     const Guarded g = RelativeTo(hn::Set(DF(), a), b, known);
@@ -379,7 +394,7 @@ struct Divergence : NoStats {
     const VF d = Narrow(Each(Widen(b), Widen(g.s), [&](VD x, VD sum) {
       return hn::Sub(hn::Div(ad, sum), hn::Div(x, sum));
     }));
-    s.ssq = Accumulate(s.ssq, hn::Mul(d, d), g.use);
+    s.ssq = P::Add(s.ssq, hn::Mul(d, d), g.use);
   }
   static void Between(State&) {}
   static void Export(const State& s, PairSums* out) {
@@ -392,10 +407,11 @@ struct Divergence : NoStats {
 struct Totals {
   VF k, si, sj;
 };
+template <class P>
 HWY_INLINE void AddTotals(Totals& t, VF av, VF b, MF known) {
   t.k = Count(t.k, known);
-  t.si = Accumulate(t.si, av, known);
-  t.sj = Accumulate(t.sj, b, known);
+  t.si = P::Add(t.si, av, known);
+  t.sj = P::Add(t.sj, b, known);
 }
 HWY_INLINE Totals ZeroTotals() { return {hn::Zero(DF()), hn::Zero(DF()), hn::Zero(DF())}; }
 HWY_INLINE void PutTotals(const Totals& t, PairSums* out) {
@@ -416,12 +432,12 @@ struct TwoPass : Term {
     Wide wi, wj;          // what the second pass divides by, per lane
   };
   static State Init() { return {ZeroTotals(), hn::Zero(DF()), WideZero(), WideZero()}; }
-  template <int kPass>
+  template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats& var) {
     if constexpr (kPass == 0) {
-      AddTotals(s.t, hn::Set(DF(), a), b, known);
+      AddTotals<P>(s.t, hn::Set(DF(), a), b, known);
     } else {
-      s.sum = Accumulate(s.sum, Term::Value(s.wi, s.wj, a, b, var), known);
+      s.sum = P::Add(s.sum, Term::Value(s.wi, s.wj, a, b, var), known);
     }
   }
   static void Between(State& s) { Term::Prepare(s.t, s.wi, s.wj); }
@@ -503,6 +519,7 @@ struct RenkonenTerm : NoStats {
 // another, so one pass forms them all.
 template <bool kSquaresToo>
 struct Moments : NoStats {
+  static constexpr bool kFiniteSafe = true;
   static constexpr int kPasses = 1;
   static constexpr std::size_t kWeight = 5 + (kSquaresToo ? 2 : 0);
   struct State {
@@ -511,15 +528,15 @@ struct Moments : NoStats {
     VF sqi, sqj;
   };
   static State Init() { return {ZeroTotals(), WideZero(), hn::Zero(DF()), hn::Zero(DF())}; }
-  template <int kPass>
+  template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats&) {
     const VF av = hn::Set(DF(), a);
-    AddTotals(s.t, av, b, known);
+    AddTotals<P>(s.t, av, b, known);
     const VD ad = hn::Set(DD(), static_cast<double>(a));
-    Accumulate(s.sprod, Each(Widen(b), [&](VD x) { return Times(ad, x); }), Widen(known));
+    AddWide<P>(s.sprod, Each(Widen(b), [&](VD x) { return Times(ad, x); }), Widen(known));
     if constexpr (kSquaresToo) {
-      s.sqi = Accumulate(s.sqi, hn::Mul(av, av), known);
-      s.sqj = Accumulate(s.sqj, hn::Mul(b, b), known);
+      s.sqi = P::Add(s.sqi, hn::Mul(av, av), known);
+      s.sqj = P::Add(s.sqj, hn::Mul(b, b), known);
     }
   }
   static void Between(State&) {}
@@ -536,6 +553,7 @@ struct Moments : NoStats {
 // 25 to 34: the amounts present in both, in i only, in j only, and the
 // shortfall of both from the variable maximum.
 struct PresenceAbsence : UsesStats {
+  static constexpr bool kFiniteSafe = true;
   static constexpr int kPasses = 1;
   static constexpr std::size_t kWeight = 7;
   struct State {
@@ -546,19 +564,19 @@ struct PresenceAbsence : UsesStats {
     const VF z = hn::Zero(DF());
     return {z, z, z, WideZero(), WideZero()};
   }
-  template <int kPass>
+  template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats& var) {
     const VF av = hn::Set(DF(), a);
     s.k = Count(s.k, known);
     const VF most = Larger(av, b);
-    s.smin = Accumulate(s.smin, Smaller(av, b), known);
+    s.smin = P::Add(s.smin, Smaller(av, b), known);
     const WideMask wk = Widen(known);
     const Wide wm = Widen(most);
     const VD ad = hn::Set(DD(), static_cast<double>(a));
-    Accumulate(s.sonlyi, Each(wm, Widen(b), [](VD x, VD y) { return hn::Sub(x, y); }), wk);
-    Accumulate(s.sonlyj, Each(wm, [&](VD x) { return hn::Sub(x, ad); }), wk);
+    AddWide<P>(s.sonlyi, Each(wm, Widen(b), [](VD x, VD y) { return hn::Sub(x, y); }), wk);
+    AddWide<P>(s.sonlyj, Each(wm, [&](VD x) { return hn::Sub(x, ad); }), wk);
     // SNONE + Mv is stored before M is subtracted.
-    const VF with_max = Accumulate(s.snone, hn::Set(DF(), var.max), known);
+    const VF with_max = P::Add(s.snone, hn::Set(DF(), var.max), known);
     s.snone = hn::IfThenElse(known, hn::Sub(with_max, most), s.snone);
   }
   static void Between(State&) {}
@@ -680,21 +698,35 @@ class Runner {
       if (schedule.stopped()) return false;
       const std::size_t length = std::min(chunk_, job_.n - v0);
       const float* tile = scratch_.tile(job_, item.j0, v0, length);
+      const bool finite_tile = finite(item.j0, std::min(job_.m, item.j0 + kWidth));
       for (std::size_t g = 0; g < count; ++g) {
         const float* rows[kGroup];
         for (std::size_t q = 0; q < kGroup; ++q) {
           const std::size_t p = item.p_begin + g * kGroup + q;
           rows[q] = p < item.p_end ? job_.x + p * job_.n + v0 : scratch_.missing();
         }
-        accumulate<kPass>(groups_[g], rows, tile, length, job_.stats ? job_.stats + v0 : nullptr);
+        const std::size_t p0 = item.p_begin + g * kGroup;
+        const VariableStats* stats = job_.stats ? job_.stats + v0 : nullptr;
+        if (R::kFiniteSafe && finite_tile && finite(p0, std::min(item.p_end, p0 + kGroup))) {
+          accumulate<kPass, Finite>(groups_[g], rows, tile, length, stats);
+        } else {
+          accumulate<kPass, KeepNaN>(groups_[g], rows, tile, length, stats);
+        }
       }
     }
     return true;
   }
 
+  // Whether objects begin .. end - 1 hold only finite values.
+  bool finite(std::size_t begin, std::size_t end) const {
+    for (std::size_t i = begin; i < end; ++i)
+      if (!job_.finite[i]) return false;
+    return true;
+  }
+
   // The hot loop: every variable of the chunk, for the group's objects
   // against the tile's partners.
-  template <int kPass>
+  template <int kPass, class P>
   static HWY_NOINLINE void accumulate(Group& group, const float* const* rows, const float* tile,
                                       std::size_t length, const VariableStats* stats) {
     const DF df;
@@ -718,7 +750,7 @@ class Runner {
         const MF a_missing = hn::Eq(hn::Set(df, a), missing);
         Unroll<kVectors>([&](auto u) {
           const MF known = hn::Not(hn::Or(a_missing, b_missing[u]));
-          R::template Step<kPass>(g.s[q][u], a, b[u], known, var);
+          R::template Step<kPass, P>(g.s[q][u], a, b[u], known, var);
         });
       });
     }
