@@ -13,11 +13,13 @@
 //   SPROD + a * b, SDIFF + (a - b), SONLYI + (M - b), the quotients of 16 to
 //   22) runs in double lanes, and the sum is rounded to float after each
 //   update, as it is stored.
-// - A lane that does not know both values adds +0: a running sum is never -0
-//   (it starts at +0 and x + y is -0 only when both are -0), so adding +0
-//   leaves every sum, infinities and NaNs included, as it was.
+// - A lane that does not know both values keeps its sums (a select), so
+//   whatever its term came to (an infinity, a NaN) is dropped.
 // - Where both operands of + or * can be NaNs the first operand's NaN wins,
 //   selected explicitly as in numeric.hpp, since the compiler may swap them.
+//   Objects whose values are all finite cannot give a NaN sum in the general
+//   sums, the moments and the presence/absence sums (an overflow only gives
+//   an infinity, which no finite term turns into a NaN), and skip the check.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "analysis/kernel/pair_loop.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
