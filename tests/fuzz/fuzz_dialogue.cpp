@@ -2,7 +2,8 @@
 //
 // Input: the lines typed on the console, one per line feed. The run sees a
 // private directory holding a few small data files (the examples, a tiny
-// table, one with an incomparable pair, one that ends early); the answers
+// table, one with an incomparable pair, one that ends early, tables of
+// special values and of counts, one with a negative row count); the answers
 // name one of them, or anything else. Each input runs twice, over the fast
 // paths and over the plain reference paths: the console transcript, the exit
 // code and the bytes of MATRIX.TXT must be the same.
@@ -49,6 +50,26 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   write_file("B", "OBJECT 2 HAS NO KNOWN VALUE\n2 3\n1 -1 2\n3 -1 4\n");
   write_file("C", "ENDS EARLY\n3 3\n1 2 3\n4 5\n");
   write_file("D", "ONE OBJECT\n4 1\n1\n2\n3\n4\n");
+  // Wider tables with infinities, NaNs, denormals, huge values and -0, so
+  // that the fast kernel's lanes and tails meet them.
+  write_file("E",
+             "SPECIAL VALUES\n7 20\n"
+             "NaN -1 -INF 12345 -0 1 100 -1 INF -2 -0 0.5 2.5 -0 1 1E-40 1E-40 1 1E38 1\n"
+             "100 1E-40 -0 -2 -1 1E38 12345 12345 -2 -0 -2 -2 -INF -0 1E38 -0 100 -1 1E39 1E-40\n"
+             "-1 100 -1 -2 1E39 100 4 -1 -1 -2 -2 12345 2.5 INF -1 100 9 1 -2 -0\n"
+             "1E-3 2.5 7 4 100 1E-40 NaN 3 -2 3 INF 1E39 1E38 -1 9 1E38 1 -2 1E39 0.5\n"
+             "7 NaN 0.25 3 1E39 1E-3 1 -1 0.5 1E-40 -1 NaN -1 7 1E-40 -0 4 1 100 -2\n"
+             "NaN NaN 9 INF 1E-3 7 -2 3 1 1 -1E38 7 9 4 1 -0 0.25 9 1E39 12345\n"
+             "-2 4 3 1E39 9 -INF 4 INF 0 3 INF -1 1E-3 -1 7 -0 2.5 1E39 -1 0.25\n");
+  write_file("F", "NO ROWS\n-2 3\n");
+  write_file("G", "COUNTS\n9 17\n" + [] {
+    std::string rows;
+    for (int r = 0; r < 9; ++r) {
+      for (int c = 0; c < 17; ++c) rows += std::to_string((r * 7 + c * 3) % 5 == 0 ? -1 : (r + 2 * c) % 4) + ' ';
+      rows += '\n';
+    }
+    return rows;
+  }());
   return 0;
 }
 
