@@ -103,11 +103,50 @@ inline Leading round_to(Leading x, int p) {
   }
 }
 
-inline void put_digits8(std::uint32_t digits, char* out) {
-  for (int i = 7; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + digits % 10u);
-    digits /= 10u;
+// "00" to "99": two digits a lookup.
+constexpr std::array<char, 200> make_pairs() {
+  std::array<char, 200> t{};
+  for (int i = 0; i < 100; ++i) {
+    t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
   }
+  return t;
+}
+constexpr auto kPairs = make_pairs();
+
+inline void put_digits8(std::uint32_t digits, char* out) {
+  const std::uint32_t high = digits / 10000u;
+  const std::uint32_t low = digits % 10000u;
+  std::memcpy(out, &kPairs[2 * (high / 100u)], 2);
+  std::memcpy(out + 2, &kPairs[2 * (high % 100u)], 2);
+  std::memcpy(out + 4, &kPairs[2 * (low / 100u)], 2);
+  std::memcpy(out + 6, &kPairs[2 * (low % 100u)], 2);
+}
+
+// 5^k for k = 0 to 17: with a significand below 2^24 the product stays below 2^64.
+constexpr std::array<std::uint64_t, 18> make_pow5_64() {
+  std::array<std::uint64_t, 18> p{};
+  p[0] = 1;
+  for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 5;
+  return p;
+}
+constexpr auto kPow5_64 = make_pow5_64();
+
+// leading_digits for the values that are written most: from about 1E-9 to
+// 2^24, where floor(m * 2^e * 10^k) is one 64-bit product and a shift.
+inline Leading leading_digits_fast(std::uint64_t m, int e) {
+  const int a = e + static_cast<int>(std::bit_width(m)) - 1;
+  const int r0 = ((a * 315653) >> 20) + 1;
+  const int k = 8 - r0;
+  if (e >= 0 || k < 0 || k >= static_cast<int>(kPow5_64.size())) return leading_digits(m, e);
+  // m * 10^k * 2^e = m * 5^k * 2^(k + e); k + e < 0 here unless the value is
+  // an integer that needs no shift down.
+  const std::uint64_t product = m * kPow5_64[static_cast<std::size_t>(k)];
+  const int shift = -e - k;
+  const auto digits = static_cast<std::uint32_t>(shift >= 0 ? product >> shift : product << -shift);
+  // Without branches: which way this goes is a coin toss for real data.
+  const bool nine = digits >= 100000000u;
+  return {nine ? digits / 10u : digits, r0 + static_cast<int>(nine)};
 }
 
 }  // namespace detail
@@ -130,32 +169,39 @@ std::size_t format_real(float value, char* out) {
   }
   const std::uint64_t m = biased ? (fraction | 0x800000u) : fraction;
   const int e = biased ? static_cast<int>(biased) - 150 : -149;
-  const Leading first = leading_digits(m, e);
+  const Leading first = leading_digits_fast(m, e);
 
   // The form: rounded to r + 7 digits (at most seven), is r within 0 to 6?
+  // From r = 0 on that is seven digits, which carry only from 99999995 on.
   int r = first.r;
-  if (first.r + 7 >= 0) r = round_to(first, first.r + 7 > 7 ? 7 : first.r + 7).r;
+  if (r >= 0) {
+    if (first.digits >= 99999995u) ++r;
+  } else if (r + 7 >= 0) {
+    r = round_to(first, r + 7).r;
+  }
 
-  char digits[8];
   if (r >= 0 && r <= 6) {
+    // Six digits, rounded by the seventh; a carry gives 1000000 and one more
+    // digit before the point. The at most seven digits and the point fill
+    // eight bytes: the digits before the point stay, the rest move up one.
     const int q = 6 - r;  // digits after the point
-    const Leading fixed = round_to<6>(first);
-    put_digits8(fixed.digits, digits);
-    if (fixed.r > 0) {
-      std::memcpy(p, digits, static_cast<std::size_t>(fixed.r));
-      p += fixed.r;
-      *p++ = '.';
-      std::memcpy(p, digits + fixed.r, static_cast<std::size_t>(q));
-      p += q;
-    } else {
-      // r is 0 here: below one, the six digits follow the point.
-      *p++ = '.';
-      std::memcpy(p, digits, 6);
-      p += 6;
-    }
-    return static_cast<std::size_t>(p - out);
+    std::uint32_t kept = (first.digits / 10u + 5u) / 10u;
+    const bool carry = kept == 1000000u;
+    const int before = first.r + static_cast<int>(carry);  // 0 to 7
+    kept = carry ? 100000u : kept;
+    char text[8];
+    put_digits8(kept * 100u, text);
+    std::uint64_t word;
+    std::memcpy(&word, text, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    const std::uint64_t low = (std::uint64_t{1} << (8 * before)) - 1;  // text[0] lowest
+    word = (word & low) | (std::uint64_t{'.'} << (8 * before)) | ((word & ~low) << 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    std::memcpy(p, &word, 8);
+    return static_cast<std::size_t>(2 + before + 1 + q);
   }
   const Leading exp = round_to<7>(first);
+  char digits[8];
   put_digits8(exp.digits, digits);
   *p++ = digits[0];
   *p++ = '.';
@@ -165,9 +211,8 @@ std::size_t format_real(float value, char* out) {
   const int power = exp.r - 1;
   *p++ = power < 0 ? '-' : '+';
   const int magnitude = power < 0 ? -power : power;
-  *p++ = static_cast<char>('0' + magnitude / 10);
-  *p++ = static_cast<char>('0' + magnitude % 10);
-  return static_cast<std::size_t>(p - out);
+  std::memcpy(p, &kPairs[static_cast<std::size_t>(2 * magnitude)], 2);
+  return static_cast<std::size_t>(p + 2 - out);
 }
 
 // The same algorithm, step by step on a string of decimal digits.
