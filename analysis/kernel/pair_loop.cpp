@@ -32,6 +32,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -50,6 +51,7 @@ using DF = hn::ScalableTag<float>;
 using VF = hn::Vec<DF>;
 using MF = hn::Mask<DF>;
 using DI = hn::RebindToSigned<DF>;
+using VI = hn::Vec<DI>;
 // The double lanes: each float vector splits into kParts double vectors.
 #if HWY_TARGET == HWY_SCALAR
 constexpr std::size_t kParts = 1;
@@ -124,14 +126,25 @@ HWY_INLINE V Absolute(V x) {
   return hn::AndNot(hn::SignBit(hn::DFromV<V>()), x);
 }
 
-// smaller(a, b): a when a < b or either is a NaN, otherwise b.
-template <class V>
+// The x86 min and max instructions: min(a, b) is a < b ? a : b and max(a, b)
+// is a > b ? a : b, NaNs and zeros of both signs included.
+#if HWY_ARCH_X86 && HWY_TARGET != HWY_EMU128 && HWY_TARGET != HWY_SCALAR
+constexpr bool kMinMaxInstructions = true;
+#else
+constexpr bool kMinMaxInstructions = false;
+#endif
+
+// smaller(a, b): a when a < b or either is a NaN, otherwise b. Without NaNs
+// (Finite) that is the min instruction.
+template <class P = void, class V>
 HWY_INLINE V Smaller(V a, V b) {
+  if constexpr (kMinMaxInstructions && std::is_same_v<P, Finite>) return hn::Min(a, b);
   return hn::IfThenElse(hn::Ge(a, b), b, a);
 }
-// larger(a, b): a when a > b, otherwise b.
+// larger(a, b): a when a > b, otherwise b: the max instruction, NaNs included.
 template <class V>
 HWY_INLINE V Larger(V a, V b) {
+  if constexpr (kMinMaxInstructions) return hn::Max(a, b);
   return hn::IfThenElse(hn::Gt(a, b), a, b);
 }
 
@@ -231,9 +244,16 @@ HWY_INLINE Wide WideZero() {
   return r;
 }
 
-// k + 1 for every variable known in both.
-HWY_INLINE VF Count(VF k, MF known) {
-  return hn::Add(k, hn::IfThenElseZero(known, hn::Set(DF(), 1.0f)));
+// k + 1 for every variable known in both, in integer lanes: one integer
+// operation (a masked add, or subtracting the all-ones mask) that leaves the
+// floating-point units to the sums. The stored k is a float sum of ones,
+// which stops growing at 2^24 (2^24 + 1 rounds back to 2^24); Put gives that.
+HWY_INLINE VI Count(VI k, MF known) {
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  return hn::IfThenElse(hn::RebindMask(DI(), known), hn::Add(k, hn::Set(DI(), 1)), k);
+#else
+  return hn::Sub(k, hn::VecFromMask(DI(), hn::RebindMask(DI(), known)));
+#endif
 }
 
 // Copies one sum of every lane into the lanes' PairSums.
@@ -243,6 +263,12 @@ HWY_INLINE void Put(VF v, PairSums* out, float PairSums::*field) {
   for (std::size_t l = 0; l < kLanes; ++l) out[l].*field = lanes[l];
 }
 HWY_INLINE void Put(const Wide& w, PairSums* out, float PairSums::*field) { Put(Narrow(w), out, field); }
+HWY_INLINE void Put(VI count, PairSums* out, float PairSums::*field) {
+  HWY_ALIGN std::int32_t lanes[kLanes];
+  hn::Store(count, DI(), lanes);
+  for (std::size_t l = 0; l < kLanes; ++l)
+    out[l].*field = static_cast<float>(std::min<std::int32_t>(lanes[l], std::int32_t{1} << 24));
+}
 
 // ---------------------------------------------------------------------------
 // The recipes. Each has a State of lane vectors, the per-variable Step of each
@@ -270,12 +296,13 @@ struct General : NoStats {
   static constexpr std::size_t kWeight = 1 + std::popcount(kFloat) + 2 * std::popcount(kDouble) +
                                          ((kSums & kSquares) ? 2 : 0);
   struct State {
-    VF k, ssq, smin, smax, sqi, sqj;
+    VI k;
+    VF ssq, smin, smax, sqi, sqj;
     Wide sad, sprod, sdiff;
   };
   static State Init() {
     const VF z = hn::Zero(DF());
-    return {z, z, z, z, z, z, WideZero(), WideZero(), WideZero()};
+    return {hn::Zero(DI()), z, z, z, z, z, WideZero(), WideZero(), WideZero()};
   }
   template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats&) {
@@ -285,7 +312,7 @@ struct General : NoStats {
       const VF d = hn::Sub(av, b);  // rounded to float before it is squared
       s.ssq = P::Add(s.ssq, hn::Mul(d, d), known);
     }
-    if constexpr ((kSums & kSmin) != 0) s.smin = P::Add(s.smin, Smaller(av, b), known);
+    if constexpr ((kSums & kSmin) != 0) s.smin = P::Add(s.smin, Smaller<P>(av, b), known);
     if constexpr ((kSums & kSmax) != 0) s.smax = P::Add(s.smax, Larger(av, b), known);
     if constexpr (kDouble != 0) {
       const WideMask wk = Widen(known);
@@ -324,10 +351,10 @@ struct Gower : UsesStats {
   static constexpr int kPasses = 1;
   static constexpr std::size_t kWeight = 3;
   struct State {
-    VF k;
+    VI k;
     Wide sad;
   };
-  static State Init() { return {hn::Zero(DF()), WideZero()}; }
+  static State Init() { return {hn::Zero(DI()), WideZero()}; }
   template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats& var) {
     s.k = Count(s.k, known);
@@ -359,10 +386,10 @@ struct Canberra : NoStats {
   static constexpr int kPasses = 1;
   static constexpr std::size_t kWeight = 3;
   struct State {
-    VF k;
+    VI k;
     Wide sad;
   };
-  static State Init() { return {hn::Zero(DF()), WideZero()}; }
+  static State Init() { return {hn::Zero(DI()), WideZero()}; }
   template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats&) {
     s.k = Count(s.k, known);
@@ -385,9 +412,10 @@ struct Divergence : NoStats {
   static constexpr int kPasses = 1;
   static constexpr std::size_t kWeight = 2;
   struct State {
-    VF k, ssq;
+    VI k;
+    VF ssq;
   };
-  static State Init() { return {hn::Zero(DF()), hn::Zero(DF())}; }
+  static State Init() { return {hn::Zero(DI()), hn::Zero(DF())}; }
   template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats&) {
     s.k = Count(s.k, known);
@@ -407,7 +435,8 @@ struct Divergence : NoStats {
 
 // The pair totals Si and Sj of the first pass (17, 19 to 24).
 struct Totals {
-  VF k, si, sj;
+  VI k;
+  VF si, sj;
 };
 template <class P>
 HWY_INLINE void AddTotals(Totals& t, VF av, VF b, MF known) {
@@ -415,7 +444,7 @@ HWY_INLINE void AddTotals(Totals& t, VF av, VF b, MF known) {
   t.si = P::Add(t.si, av, known);
   t.sj = P::Add(t.sj, b, known);
 }
-HWY_INLINE Totals ZeroTotals() { return {hn::Zero(DF()), hn::Zero(DF()), hn::Zero(DF())}; }
+HWY_INLINE Totals ZeroTotals() { return {hn::Zero(DI()), hn::Zero(DF()), hn::Zero(DF())}; }
 HWY_INLINE void PutTotals(const Totals& t, PairSums* out) {
   Put(t.k, out, &PairSums::k);
   Put(t.si, out, &PairSums::si);
@@ -559,19 +588,20 @@ struct PresenceAbsence : UsesStats {
   static constexpr int kPasses = 1;
   static constexpr std::size_t kWeight = 7;
   struct State {
-    VF k, smin, snone;
+    VI k;
+    VF smin, snone;
     Wide sonlyi, sonlyj;
   };
   static State Init() {
     const VF z = hn::Zero(DF());
-    return {z, z, z, WideZero(), WideZero()};
+    return {hn::Zero(DI()), z, z, WideZero(), WideZero()};
   }
   template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats& var) {
     const VF av = hn::Set(DF(), a);
     s.k = Count(s.k, known);
     const VF most = Larger(av, b);
-    s.smin = P::Add(s.smin, Smaller(av, b), known);
+    s.smin = P::Add(s.smin, Smaller<P>(av, b), known);
     const WideMask wk = Widen(known);
     const Wide wm = Widen(most);
     const VD ad = hn::Set(DD(), static_cast<double>(a));
@@ -742,16 +772,16 @@ class Runner {
       VariableStats var{};
       if constexpr (R::kStats) var = stats[t];
       VF b[kVectors];
-      MF b_missing[kVectors];
+      MF b_known[kVectors];
       Unroll<kVectors>([&](auto u) {
         b[u] = hn::Load(df, row + u * kLanes);
-        b_missing[u] = hn::Eq(b[u], missing);
+        b_known[u] = hn::Not(hn::Eq(b[u], missing));
       });
       Unroll<kGroup>([&](auto q) {
         const float a = rows[q][t];
         const MF a_missing = hn::Eq(hn::Set(df, a), missing);
         Unroll<kVectors>([&](auto u) {
-          const MF known = hn::Not(hn::Or(a_missing, b_missing[u]));
+          const MF known = hn::AndNot(a_missing, b_known[u]);
           R::template Step<kPass, P>(g.s[q][u], a, b[u], known, var);
         });
       });
