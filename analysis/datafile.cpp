@@ -19,11 +19,11 @@ namespace {
 
 // n·m values, or nothing along a dimension of 0 or less; a size beyond what
 // can be addressed is an allocation failure, never a wrong-sized buffer.
-std::vector<float> allocate_values(recordio::Runtime& rt, std::int32_t n, std::int32_t m) {
+Floats allocate_values(recordio::Runtime& rt, std::int32_t n, std::int32_t m) {
   const std::uint64_t rows = n > 0 ? static_cast<std::uint64_t>(n) : 0;
   const std::uint64_t cols = m > 0 ? static_cast<std::uint64_t>(m) : 0;
   const std::uint64_t count = rows * cols;  // both below 2^31: no overflow
-  if (count > std::vector<float>().max_size()) rt.fail(recordio::err::kBufferAllocation);
+  if (count > Floats().max_size()) rt.fail(recordio::err::kBufferAllocation);
   // Ask the C allocator first: its refusal is an answer in every build,
   // where a failing operator new under AddressSanitizer aborts the process
   // instead of throwing, so the report could not be tested there.
@@ -33,7 +33,7 @@ std::vector<float> allocate_values(recordio::Runtime& rt, std::int32_t n, std::i
     std::free(probe);
   }
   try {
-    return std::vector<float>(static_cast<std::size_t>(count), 0.0f);
+    return Floats(static_cast<std::size_t>(count));  // every value is read before it is used
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   }

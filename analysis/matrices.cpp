@@ -1,5 +1,7 @@
 #include "analysis/matrices.hpp"
 
+#include <sys/mman.h>
+
 #include <cstdint>
 #include <new>
 
@@ -12,6 +14,15 @@ namespace {
 constexpr std::uint64_t kAddressSpace = std::uint64_t{1} << 47;
 
 }  // namespace
+
+void offer_huge_pages(void* p, std::size_t bytes) noexcept {
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, bytes, MADV_HUGEPAGE);  // only advice: a refusal changes nothing
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
 
 ResemblanceMatrix::ResemblanceMatrix(std::int32_t m) {
   if (m <= 0) return;

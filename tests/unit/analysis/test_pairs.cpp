@@ -34,7 +34,7 @@ TEST(VariableStatistics, MaximumNeverBelowZeroMinimumNeverAboveTenMillion) {
     DataMatrix d;  // one variable, one object per value
     d.n = 1;
     d.m = static_cast<std::int32_t>(r.values.size());
-    d.x = r.values;
+    d.x.assign(r.values.begin(), r.values.end());
     const auto stats = detail::variable_statistics(d, Statistics::max_and_range);
     ASSERT_EQ(stats.size(), 1u);
     EXPECT_TRUE(same_bits(stats[0].max, r.max)) << r.values[0];
@@ -151,10 +151,12 @@ TEST(ResemblanceMatrix, EachPairIsStoredOnceForBothTriangles) {
   ResemblanceMatrix res(3);
   res.set_pair(0, 2, 1.5f);
   res.set_pair(2, 1, -4.0f);
+  res.set_pair(0, 1, 7.0f);
   EXPECT_EQ(res.at(2, 0), 1.5f);
   EXPECT_EQ(res.at(0, 2), 1.5f);
   EXPECT_EQ(res.at(1, 2), -4.0f);
-  EXPECT_EQ(res.at(0, 1), 0.0f);
+  EXPECT_EQ(res.at(1, 0), 7.0f);
+  EXPECT_EQ(res.triangle().size(), 3u);
 }
 
 }  // namespace
