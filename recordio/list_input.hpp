@@ -41,6 +41,7 @@ class ListReader {
   int scan_quoted(char mark);
   std::size_t skip_blanks(std::size_t pos) const;
   int scan_and_guard(bool text_item);
+  bool fast_real(float& value);
 
   RecordSource* source_ = nullptr;
   std::string record_;
