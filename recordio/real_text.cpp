@@ -103,7 +103,7 @@ inline Leading round_to(Leading x, int p) {
   }
 }
 
-// "00" to "99": two digits a lookup.
+// "00" to "99": two digits a lookup (the exponent).
 constexpr std::array<char, 200> make_pairs() {
   std::array<char, 200> t{};
   for (int i = 0; i < 100; ++i) {
@@ -114,13 +114,22 @@ constexpr std::array<char, 200> make_pairs() {
 }
 constexpr auto kPairs = make_pairs();
 
+// The eight decimal digits of a number below 10^8 as ASCII in one 64-bit
+// word, the first digit in the lowest byte: split into halves of four digits,
+// those into pairs, the pairs into digits, each step in all lanes at once.
+inline std::uint64_t digits8_word(std::uint32_t digits) {
+  const std::uint64_t halves = digits / 10000u | (std::uint64_t{digits % 10000u} << 32);
+  const std::uint64_t hundreds = ((halves * 5243u) >> 19) & 0x0000007F0000007Full;  // / 100
+  const std::uint64_t pairs = hundreds | ((halves - hundreds * 100u) << 16);
+  const std::uint64_t tens = ((pairs * 103u) >> 10) & 0x000F000F000F000Full;  // / 10
+  const std::uint64_t word = tens | ((pairs - tens * 10u) << 8);
+  return word + 0x3030303030303030ull;
+}
+
 inline void put_digits8(std::uint32_t digits, char* out) {
-  const std::uint32_t high = digits / 10000u;
-  const std::uint32_t low = digits % 10000u;
-  std::memcpy(out, &kPairs[2 * (high / 100u)], 2);
-  std::memcpy(out + 2, &kPairs[2 * (high % 100u)], 2);
-  std::memcpy(out + 4, &kPairs[2 * (low / 100u)], 2);
-  std::memcpy(out + 6, &kPairs[2 * (low % 100u)], 2);
+  std::uint64_t word = digits8_word(digits);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  std::memcpy(out, &word, 8);
 }
 
 // 5^k for k = 0 to 17: with a significand below 2^24 the product stays below 2^64.
@@ -189,11 +198,7 @@ std::size_t format_real(float value, char* out) {
     const bool carry = kept == 1000000u;
     const int before = first.r + static_cast<int>(carry);  // 0 to 7
     kept = carry ? 100000u : kept;
-    char text[8];
-    put_digits8(kept * 100u, text);
-    std::uint64_t word;
-    std::memcpy(&word, text, 8);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    std::uint64_t word = digits8_word(kept * 100u);
     const std::uint64_t low = (std::uint64_t{1} << (8 * before)) - 1;  // text[0] lowest
     word = (word & low) | (std::uint64_t{'.'} << (8 * before)) | ((word & ~low) << 8);
     if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
