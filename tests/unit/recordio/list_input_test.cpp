@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -231,37 +232,81 @@ TEST(ConsoleRead, StatementWithoutItemsStillTakesALine) {
   EXPECT_EQ(integer_statements({"1", "2"}, 2, 0), (std::vector<std::string>{"2"}));
 }
 
-TEST(ConsoleRead, FastPathsMatchOneItemAtATime) {
-  const std::vector<std::string> lines = {"1 2,,4 3*5.5 / 9", "x"};
-  std::vector<float> one(8, -7.0f);
-  {
-    ScriptedHooks hooks(lines);
-    Runtime rt(hooks);
+// What one statement of `count` reals leaves: the bit patterns of the items
+// (they start as 99) and the report that ended the run, if any; otherwise
+// the values of a second statement of two reals, which shows where the first
+// one stopped.
+struct RowRead {
+  std::vector<std::uint32_t> bits;
+  int code = 0;
+  std::vector<std::string> report;
+  std::vector<std::uint32_t> after;
+};
+
+enum class Path { one_at_a_time, row, strided };
+
+RowRead read_row(const std::vector<std::string>& lines, std::size_t count, Path path) {
+  ScriptedHooks hooks(lines);
+  Runtime rt(hooks);
+  RowRead out;
+  std::vector<float> values(count * 3, 99.0f);
+  auto statement = [&](std::vector<float>& v, std::size_t n, Path how) {
     rt.begin_read(kConsole);
-    for (float& v : one) rt.read_item(v);
+    if (how == Path::one_at_a_time) {
+      for (std::size_t c = 0; c < n; ++c) rt.read_item(v[c]);
+    } else if (how == Path::row) {
+      rt.read_items(std::span<float>(v.data(), n));
+    } else {
+      rt.read_items_strided(v.data() + 1, n, 3);
+    }
     rt.end_read();
+  };
+  try {
+    statement(values, count, path);
+    std::vector<float> next(2, 99.0f);
+    statement(next, 2, Path::one_at_a_time);
+    for (float v : next) out.after.push_back(std::bit_cast<std::uint32_t>(v));
+  } catch (const RunEnded& end) {
+    out.code = end.code;
+    out.report = hooks.texts(console::Stream::error);
   }
-  std::vector<float> span(8, -7.0f);
-  {
-    ScriptedHooks hooks(lines);
-    Runtime rt(hooks);
-    rt.begin_read(kConsole);
-    rt.read_items(span);
-    rt.end_read();
-  }
-  std::vector<float> strided(24, -7.0f);
-  {
-    ScriptedHooks hooks(lines);
-    Runtime rt(hooks);
-    rt.begin_read(kConsole);
-    rt.read_items_strided(strided.data() + 1, 8, 3);
-    rt.end_read();
-  }
-  EXPECT_EQ(one, (std::vector<float>{1, 2, -7, 4, 5.5f, 5.5f, 5.5f, -7}));
-  EXPECT_EQ(span, one);
-  for (std::size_t c = 0; c < 8; ++c) {
-    EXPECT_EQ(strided[c * 3 + 1], one[c]);
-    EXPECT_EQ(strided[c * 3], -7.0f);
+  for (std::size_t c = 0; c < count; ++c)
+    out.bits.push_back(std::bit_cast<std::uint32_t>(values[path == Path::strided ? c * 3 + 1 : c]));
+  return out;
+}
+
+// Rows of reals take a direct path for plain decimals; every row must give
+// the bits, the error and the position that one item at a time gives.
+TEST(ConsoleRead, RowPathsMatchOneItemAtATime) {
+  struct Row {
+    std::vector<std::string> lines;
+    std::size_t count;
+  };
+  const Row rows[] = {
+      {{"1 2,,4 3*5.5 / 9", "x"}, 8},
+      {{"1 2", ",3 4", "5 6"}, 4},                  // a comma closing the value that ended a line
+      {{"1 2", "3 4", ",5 6"}, 5},
+      {{"-0 0.000 12. .5 -.5 007 0.0625 -1"}, 8},    // signs of zero, bare points, leading zeros
+      {{"123456789012345 1234567890123456 0.1234567890123456789012 1.00000000000000000001"}, 4},
+      {{"5.5.5 1e3 1d3 1.5-3 +5 INF -nan 16777217"}, 8},  // not plain: the full path
+      {{"1,2 ,3 , 4", "5"}, 5},
+      {{"  7   8  ", "9", "10 11"}, 5},
+      {{"1/", "2 3"}, 3},
+      {{"- . -. 4"}, 4},
+      {{"1 x 3"}, 3},                                 // an error after a direct value
+      {{"0.1 3.4028235e38 1e39 1E-46 0.30000001192092896"}, 5},
+      {{"1 2"}, 3},                                   // input ends inside the row
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.lines.front());
+    const RowRead want = read_row(row.lines, row.count, Path::one_at_a_time);
+    for (Path path : {Path::row, Path::strided}) {
+      const RowRead got = read_row(row.lines, row.count, path);
+      EXPECT_EQ(got.bits, want.bits);
+      EXPECT_EQ(got.code, want.code);
+      EXPECT_EQ(got.report, want.report);
+      EXPECT_EQ(got.after, want.after);
+    }
   }
 }
 
