@@ -279,6 +279,22 @@ TEST(Kernel, TheFirstOperandsNaNWins) {
   }
 }
 
+// k is a float sum of ones: from 2^24 on, adding one rounds back to 2^24.
+// The kernel counts in integers and must give the float's value. Here every
+// difference is 0.5, so SAD stops at 2^23 and coefficient 3 (SAD / k) is
+// exactly 0.5 with the float k, 0.49999991 with the true count.
+TEST(Kernel, KnownInBothCountStopsWhereTheFloatSumOfOnesStops) {
+  constexpr std::size_t n = (std::size_t{1} << 24) + 3;
+  const DataMatrix d = testing::objects({std::vector<float>(n, 1.5f), std::vector<float>(n, 1.0f)});
+  const ResemblanceMatrix want = compute_reference(d, 3, 0);
+  EXPECT_EQ(want.at(1, 0), 0.5f);
+  const EachTarget targets;
+  for (std::int64_t target : targets.targets()) {
+    EachTarget::use(target);
+    EXPECT_EQ(bits(kernel::compute(d, 3, 0, {}, nullptr, {}).at(1, 0)), bits(0.5f)) << hwy::TargetName(target);
+  }
+}
+
 TEST(Kernel, EveryCompiledTargetCanBeChosen) {
   const EachTarget targets;
   for (std::int64_t target : targets.targets()) {
