@@ -33,7 +33,7 @@ Floats allocate_values(recordio::Runtime& rt, std::int32_t n, std::int32_t m) {
     std::free(probe);
   }
   try {
-    return Floats(static_cast<std::size_t>(count));  // every value is read before it is used
+    return Floats(static_cast<std::size_t>(count));  // zeros: a null value leaves an item at 0
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   }

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -12,46 +11,33 @@
 
 namespace tessora::analysis {
 
-// An allocator whose new elements are left uninitialized. The data matrix
-// and the triangle are written in full before anything reads them; zeroing
-// tens of megabytes first would cost a pass over memory on the run's thread.
-// Advises the system to back [p, p + bytes) with huge pages, where it can.
-void offer_huge_pages(void* p, std::size_t bytes) noexcept;
+// Memory that reads as zero without a pass over it: large blocks are mapped
+// fresh from the system (whose pages start as zeros), 2 MB aligned and
+// offered huge pages, which cuts page faults and translation misses where
+// rows of the data matrix and of the triangle are visited out of order;
+// small ones come from calloc. Throws std::bad_alloc when none can be had.
+void* allocate_zeroed(std::size_t bytes);
+void release_zeroed(void* p, std::size_t bytes) noexcept;
 
+// An allocator whose new elements are zeros from allocate_zeroed: the data
+// matrix (where a null value leaves an item at zero) and the triangle run to
+// tens of megabytes, and zeroing them first would cost a pass over memory on
+// the run's thread. Elements are not written again when constructed.
 template <class T>
-struct UninitializedAllocator : std::allocator<T> {
-  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
-  static constexpr std::size_t kLarge = std::size_t{8} << 20;
-
+struct ZeroedAllocator : std::allocator<T> {
   template <class U>
   struct rebind {
-    using other = UninitializedAllocator<U>;
+    using other = ZeroedAllocator<U>;
   };
-  UninitializedAllocator() = default;
+  ZeroedAllocator() = default;
   template <class U>
-  UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+  ZeroedAllocator(const ZeroedAllocator<U>&) noexcept {}
 
-  // Buffers of 8 MB and more are placed on 2 MB boundaries and offered huge
-  // pages: far fewer page faults and translation misses where rows of the
-  // data matrix and of the triangle are visited out of order.
   T* allocate(std::size_t count) {
-    if (count > kLarge / sizeof(T)) {
-      if (count > std::size_t(-1) / sizeof(T) - kHugePage) throw std::bad_alloc();
-      const std::size_t bytes = (count * sizeof(T) + kHugePage - 1) / kHugePage * kHugePage;
-      void* p = std::aligned_alloc(kHugePage, bytes);
-      if (p == nullptr) throw std::bad_alloc();
-      offer_huge_pages(p, bytes);
-      return static_cast<T*>(p);
-    }
-    return std::allocator<T>::allocate(count);
+    if (count > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
+    return static_cast<T*>(allocate_zeroed(count * sizeof(T)));
   }
-  void deallocate(T* p, std::size_t count) noexcept {
-    if (count > kLarge / sizeof(T)) {
-      std::free(p);
-    } else {
-      std::allocator<T>::deallocate(p, count);
-    }
-  }
+  void deallocate(T* p, std::size_t count) noexcept { release_zeroed(p, count * sizeof(T)); }
 
   template <class U>
   void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
@@ -63,8 +49,9 @@ struct UninitializedAllocator : std::allocator<T> {
   }
 };
 
-// Floats that resize() leaves uninitialized.
-using Floats = std::vector<float, UninitializedAllocator<float>>;
+// Floats whose storage starts as zeros. (resize() within the capacity does
+// not clear what a shrink left behind; these vectors are sized once.)
+using Floats = std::vector<float, ZeroedAllocator<float>>;
 
 // The missing-value code: a value is known when it is not exactly -1.0f.
 inline constexpr float kMissing = -1.0f;
@@ -118,7 +105,7 @@ class ResemblanceMatrix {
 
  private:
   std::int32_t m_ = 0;
-  Floats tri_;  // every pair is written once before it is read
+  Floats tri_;
   std::vector<float> diag_;
 };
 
