@@ -14,7 +14,8 @@
 # other programs over their distance computation alone (reading the data and
 # marking the missing values are left out of their times). TESSORA is timed as
 # the best of K runs (default 3), every other program once. The scaling section
-# runs TESSORA for m = 1000, 2000, 4000 objects (--scaling-m) over the same n.
+# runs TESSORA for m = 1000, 2000, 4000 and 8000 objects (--scaling-m) over the
+# same n.
 #
 # With --install the Debian packages r-base-core, r-cran-vegan and
 # python3-sklearn are installed first (as root). A program that is not
@@ -25,7 +26,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 rows=1000 cols=4000 missing=0.1 seed=1 repeat=3
 build="$ROOT/build-bench" workdir="" install=0 keep=0
 do_baseline=1 do_scaling=1 do_writer=1
-scaling_m=(1000 2000 4000)
+scaling_m=(1000 2000 4000 8000)
 
 usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "${BASH_SOURCE[0]}"; exit "${1:-0}"; }
 while [ $# -gt 0 ]; do
