@@ -1,11 +1,13 @@
 #include "console/core/transcript_file.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 namespace tessora::console {
 namespace {
@@ -24,7 +26,11 @@ struct FileCase {
 class TranscriptFile : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(TranscriptFile, EveryLineEndsWithCrLf) {
-  const std::string path = (std::filesystem::temp_directory_path() / "tessora_transcript_file.txt").string();
+  // One file per case: ctest runs the cases of this suite side by side.
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("tessora_transcript_file_" + std::string(GetParam().name) + "_" +
+                             std::to_string(::getpid()) + ".txt"))
+                               .string();
   {
     std::ofstream old(path, std::ios::binary);
     old << std::string(5000, 'o');  // a longer file is replaced, not overwritten in part
