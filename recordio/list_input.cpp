@@ -197,14 +197,6 @@ int ListReader::read(char* text, std::size_t length) {
   return 0;
 }
 
-namespace {
-
-// 10^k for k = 0 to 22: exact in a double.
-constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-}  // namespace
-
 // The common case of a data row: an optional minus, digits with at most one
 // point, ended by a blank or by the record. The value is the same as the full
 // path gives (at most 15 significant digits and 22 after the point: the
@@ -242,7 +234,7 @@ bool ListReader::fast_real(float& value) {
   if (digits == 0 || significant > 15 || after_point > 22) return false;
   if (p < size && text[p] != ' ') return false;
 
-  const double magnitude = static_cast<double>(significand) / kTens[after_point];
+  const double magnitude = static_cast<double>(significand) / detail::kExactPowers[after_point];
   value = static_cast<float>(negative ? -magnitude : magnitude);
   null_ = false;
   value_ = std::string_view(record_).substr(start, p - start);

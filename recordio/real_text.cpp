@@ -28,6 +28,8 @@ constexpr std::array<u128, 56> make_pow5() {
   return p;
 }
 constexpr auto kPow5 = make_pow5();
+// With a significand below 2^24, m * 5^k stays below 2^64 up to this k.
+constexpr int kPow5In64 = 17;
 
 constexpr u128 pow10_128(int k) {
   u128 p = 1;
@@ -52,6 +54,12 @@ inline std::uint32_t scaled_floor(std::uint64_t m, int e, int k) {
   // m * 10^k / 2^t = m * 5^k * 2^(k - t); k >= 0 here, as the value is below 2^24.
   const int t = -e;
   const u128 p5 = kPow5[static_cast<std::size_t>(k)];
+  if (k <= kPow5In64) {
+    // The values written most (about 1E-9 to 2^24): m * 5^k fits 64 bits.
+    const std::uint64_t product = m * static_cast<std::uint64_t>(p5);
+    const int down = t - k;
+    return static_cast<std::uint32_t>(down >= 0 ? product >> down : product << -down);
+  }
   // The 192-bit product m * 5^k as three 64-bit limbs.
   const u128 low = static_cast<u128>(m) * static_cast<std::uint64_t>(p5);
   const u128 high = static_cast<u128>(m) * static_cast<std::uint64_t>(p5 >> 64);
@@ -73,9 +81,10 @@ inline Leading leading_digits(std::uint64_t m, int e) {
   // 10^(r0 - 1) <= value < 2 * 10^r0 for r0 = floor(a log10 2) + 1.
   const int a = e + static_cast<int>(std::bit_width(m)) - 1;
   const int r0 = ((a * 315653) >> 20) + 1;  // floor(a log10 2) for |a| <= 2620
-  std::uint32_t digits = scaled_floor(m, e, 8 - r0);
-  if (digits >= 100000000u) return {digits / 10u, r0 + 1};
-  return {digits, r0};
+  const std::uint32_t digits = scaled_floor(m, e, 8 - r0);
+  // Without a branch: which way this goes is a coin toss for real data.
+  const bool nine = digits >= 100000000u;
+  return {nine ? digits / 10u : digits, r0 + static_cast<int>(nine)};
 }
 
 // Keeps the first P digits (0 <= P <= 7) of eight, rounding by digit P + 1;
@@ -132,32 +141,6 @@ inline void put_digits8(std::uint32_t digits, char* out) {
   std::memcpy(out, &word, 8);
 }
 
-// 5^k for k = 0 to 17: with a significand below 2^24 the product stays below 2^64.
-constexpr std::array<std::uint64_t, 18> make_pow5_64() {
-  std::array<std::uint64_t, 18> p{};
-  p[0] = 1;
-  for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 5;
-  return p;
-}
-constexpr auto kPow5_64 = make_pow5_64();
-
-// leading_digits for the values that are written most: from about 1E-9 to
-// 2^24, where floor(m * 2^e * 10^k) is one 64-bit product and a shift.
-inline Leading leading_digits_fast(std::uint64_t m, int e) {
-  const int a = e + static_cast<int>(std::bit_width(m)) - 1;
-  const int r0 = ((a * 315653) >> 20) + 1;
-  const int k = 8 - r0;
-  if (e >= 0 || k < 0 || k >= static_cast<int>(kPow5_64.size())) return leading_digits(m, e);
-  // m * 10^k * 2^e = m * 5^k * 2^(k + e); k + e < 0 here unless the value is
-  // an integer that needs no shift down.
-  const std::uint64_t product = m * kPow5_64[static_cast<std::size_t>(k)];
-  const int shift = -e - k;
-  const auto digits = static_cast<std::uint32_t>(shift >= 0 ? product >> shift : product << -shift);
-  // Without branches: which way this goes is a coin toss for real data.
-  const bool nine = digits >= 100000000u;
-  return {nine ? digits / 10u : digits, r0 + static_cast<int>(nine)};
-}
-
 }  // namespace detail
 
 std::size_t format_real(float value, char* out) {
@@ -178,7 +161,7 @@ std::size_t format_real(float value, char* out) {
   }
   const std::uint64_t m = biased ? (fraction | 0x800000u) : fraction;
   const int e = biased ? static_cast<int>(biased) - 150 : -149;
-  const Leading first = leading_digits_fast(m, e);
+  const Leading first = leading_digits(m, e);
 
   // The form: rounded to r + 7 digits (at most seven), is r within 0 to 6?
   // From r = 0 on that is seven digits, which carry only from 99999995 on.

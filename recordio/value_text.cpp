@@ -38,9 +38,6 @@ constexpr int kMaxSignificant = 19;
 // the clamp keeps the arithmetic on exponents far from overflow.
 constexpr long kExponentClamp = 100000;
 
-constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // The nearest double of digits * 10^exponent (digits nonzero, at most 19;
 // `significand` is their value).

@@ -8,6 +8,13 @@
 
 namespace tessora::recordio {
 
+namespace detail {
+// 10^k for k = 0 to 22: exact in a double.
+inline constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+}  // namespace detail
+
 // A sign and decimal digits, taken modulo 2^32; a sign alone gives 0.
 // Returns 0 or err::kIllegalNumeric; `value` is set only on success.
 int parse_integer(std::string_view text, std::int32_t& value);

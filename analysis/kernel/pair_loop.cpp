@@ -346,8 +346,8 @@ struct General : NoStats {
   }
 };
 
-// 16: each value divided by the variable's range on its own.
-struct Gower : UsesStats {
+// The sums of 16 and 18: k and SAD, in one pass.
+struct CountAndSad {
   static constexpr int kPasses = 1;
   static constexpr std::size_t kWeight = 3;
   struct State {
@@ -355,6 +355,15 @@ struct Gower : UsesStats {
     Wide sad;
   };
   static State Init() { return {hn::Zero(DI()), WideZero()}; }
+  static void Between(State&) {}
+  static void Export(const State& s, PairSums* out) {
+    Put(s.k, out, &PairSums::k);
+    Put(s.sad, out, &PairSums::sad);
+  }
+};
+
+// 16: each value divided by the variable's range on its own.
+struct Gower : UsesStats, CountAndSad {
   template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats& var) {
     s.k = Count(s.k, known);
@@ -363,11 +372,6 @@ struct Gower : UsesStats {
     const VD r = hn::Set(DD(), range);
     AddWide<P>(s.sad, Each(Widen(b), [&](VD x) { return Absolute(hn::Sub(qa, hn::Div(x, r))); }),
                Widen(known));
-  }
-  static void Between(State&) {}
-  static void Export(const State& s, PairSums* out) {
-    Put(s.k, out, &PairSums::k);
-    Put(s.sad, out, &PairSums::sad);
   }
 };
 
@@ -382,14 +386,7 @@ HWY_INLINE Guarded RelativeTo(VF av, VF b, MF known) {
 }
 
 // 18: |a / s - b / s|, skipped (but counted in k) where s is 0.
-struct Canberra : NoStats {
-  static constexpr int kPasses = 1;
-  static constexpr std::size_t kWeight = 3;
-  struct State {
-    VI k;
-    Wide sad;
-  };
-  static State Init() { return {hn::Zero(DI()), WideZero()}; }
+struct Canberra : NoStats, CountAndSad {
   template <int kPass, class P>
   static HWY_INLINE void Step(State& s, float a, VF b, MF known, const VariableStats&) {
     s.k = Count(s.k, known);
@@ -399,11 +396,6 @@ struct Canberra : NoStats {
       return Absolute(hn::Sub(hn::Div(ad, sum), hn::Div(x, sum)));
     });
     AddWide<P>(s.sad, term, Widen(g.use));
-  }
-  static void Between(State&) {}
-  static void Export(const State& s, PairSums* out) {
-    Put(s.k, out, &PairSums::k);
-    Put(s.sad, out, &PairSums::sad);
   }
 };
 
