@@ -93,6 +93,7 @@ void run_dialogue(recordio::Runtime& rt, const DialogueOptions& options) {
   if (cancelled) rt.window_closed();
 
   write_matrix_file(rt, coefficient, file.title, file.data.m, res, options.reference_paths);
+  if (options.matrix_written) options.matrix_written({coefficient, file.data, res});
   rt.stop(" ");
 }
 

@@ -1,6 +1,10 @@
 // The dialogue: the program's main procedure, from the banner to the stop.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
+#include "analysis/matrices.hpp"
 #include "recordio/runtime.hpp"
 
 namespace tessora::analysis {
@@ -10,6 +14,16 @@ struct DialogueOptions {
   // variable-by-variable comparability check and value-by-value row records.
   // Same output; the benchmarks measure the fast paths against it.
   bool reference_paths = false;
+
+  // Called once MATRIX.TXT has been written and closed, before the stop, with
+  // the values as written (converted when the conversion was asked for) and
+  // the data they came from. The window draws its picture from these.
+  struct MatrixWritten {
+    std::int32_t coefficient;
+    const DataMatrix& data;
+    const ResemblanceMatrix& matrix;
+  };
+  std::function<void(const MatrixWritten&)> matrix_written;
 };
 
 // Runs the whole dialogue on `runtime`. It ends through a stop or a report,
