@@ -1,6 +1,7 @@
 // The data matrix and the resemblance matrix.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -57,6 +58,12 @@ using Floats = std::vector<float, ZeroedAllocator<float>>;
 inline constexpr float kMissing = -1.0f;
 inline bool known(float x) { return x != kMissing; }
 
+// A value is missing when its bits are these: -1.0f in the data file (the
+// only float equal to -1.0f), one canonical NaN when NaNs mark the gaps.
+inline constexpr std::uint32_t kMissingBits = std::bit_cast<std::uint32_t>(kMissing);
+inline constexpr std::uint32_t kNaNBits = 0x7FC00000u;
+inline bool known(float x, std::uint32_t missing) { return std::bit_cast<std::uint32_t>(x) != missing; }
+
 // n variables by m objects, stored object by object: the n values of one
 // object lie next to each other. Indices here count from 0.
 struct DataMatrix {
@@ -71,6 +78,23 @@ struct DataMatrix {
   float at(std::size_t v, std::size_t i) const { return x[i * stride() + v]; }
   const float* object(std::size_t i) const { return x.data() + i * stride(); }
 };
+
+// Objects laid out one after the other, n values each, with the bits that
+// mark a missing value: what the pair framework reads.
+struct Table {
+  const float* x = nullptr;
+  std::size_t n = 0;  // variables
+  std::size_t m = 0;  // objects
+  std::uint32_t missing = kMissingBits;
+
+  const float* object(std::size_t i) const { return x + i * n; }
+  bool known(float value) const { return analysis::known(value, missing); }
+};
+
+// The table of a data matrix (-1 missing; a dimension of 0 or less holds no values).
+inline Table table_of(const DataMatrix& d) {
+  return {d.x.data(), d.stride(), d.m > 0 ? static_cast<std::size_t>(d.m) : 0, kMissingBits};
+}
 
 // The m by m resemblance matrix. It is exactly symmetric, so each pair value
 // is stored once, in a packed lower triangle, beside the diagonal.

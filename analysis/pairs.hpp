@@ -16,6 +16,9 @@ namespace tessora::analysis {
 // oracle that every faster path is tested against. Throws std::bad_alloc.
 ResemblanceMatrix compute_reference(const DataMatrix& data, std::int32_t coefficient,
                                     std::int32_t scaling);
+// The same over any table; n_signed is the n that scaling multiplies by.
+ResemblanceMatrix compute_reference(const Table& table, std::int32_t coefficient, std::int32_t scaling,
+                                    std::int32_t n_signed);
 
 // Called on the calling thread while the work runs, with the fraction done;
 // returning false abandons the computation (compute then returns an empty
@@ -27,18 +30,5 @@ ResemblanceMatrix compute(const DataMatrix& data, std::int32_t coefficient,
                           std::int32_t scaling, const ProgressFn& progress = {},
                           bool* cancelled = nullptr);
 
-namespace detail {
-
-// The steps that every path shares with the reference loop: the per-variable
-// statistics before the pair loop (empty when the coefficient uses none), and
-// the diagonal entry of object i.
-std::vector<VariableStats> variable_statistics(const DataMatrix& data, Statistics wanted);
-float diagonal_entry(const DataMatrix& data, std::size_t i, Diagonal diagonal);
-
-// The stored value of one pair from its completed sums: the final formula,
-// the guard, then the scaling by n / k. n is the data matrix's own n.
-float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling);
-
-}  // namespace detail
 
 }  // namespace tessora::analysis

@@ -17,6 +17,7 @@
 
 #include "analysis/coefficients.hpp"
 #include "analysis/kernel/job.hpp"
+#include "analysis/pair_steps.hpp"
 #include "analysis/pairs.hpp"
 
 namespace tessora::analysis::kernel {
@@ -51,13 +52,11 @@ class Crew {
   std::vector<std::thread> threads_;
 };
 
-// Runs the workers; the calling thread reports progress meanwhile. False when
-// the progress function asked to stop.
-bool run_workers(const detail::Job& job, const detail::TargetKernel& kernel, unsigned threads,
-                 const ProgressFn& progress) {
-  detail::Schedule schedule(job.m, kernel.width);
-  const double total = static_cast<double>(job.m) * static_cast<double>(job.m - 1) / 2.0;
-
+// Runs the workers; the calling thread reports progress meanwhile and
+// watches the cancel flag. False when asked to stop.
+bool run_workers(const detail::Job& job, const detail::TargetKernel& kernel, detail::Schedule& schedule,
+                 unsigned threads, const ProgressFn* progress, const std::atomic<bool>* cancel,
+                 double total) {
   std::mutex mutex;
   std::condition_variable finished;
   unsigned running = 0;
@@ -88,82 +87,127 @@ bool run_workers(const detail::Job& job, const detail::TargetKernel& kernel, uns
   {
     std::unique_lock lock(mutex);
     while (running > 0) {
-      if (!progress || !go_on) {
+      if (!go_on || (!progress && !cancel)) {
         finished.wait(lock, [&] { return running == 0; });
         break;
       }
       if (finished.wait_for(lock, kProgressInterval, [&] { return running == 0; })) break;
       lock.unlock();
-      go_on = progress(static_cast<double>(schedule.pairs_done()) / total);
+      if (cancel && cancel->load(std::memory_order_relaxed)) go_on = false;
+      if (go_on && progress && *progress)
+        go_on = (*progress)(total > 0 ? static_cast<double>(schedule.pairs_done()) / total : 1.0);
       lock.lock();
       if (!go_on) schedule.stop();
     }
   }
   crew.join();
   if (failure) std::rethrow_exception(failure);
-  return go_on;
+  return go_on && !schedule.stopped();
+}
+
+// Every pair of the regions gets the value of sums that stay 0.
+void fill_constant(const Prepared& prepared, std::span<const detail::Region> regions,
+                   const detail::Output& out) {
+  const float value = pair_value(*prepared.row, PairSums{}, prepared.n_signed, prepared.scaling);
+  for (const detail::Region& r : regions)
+    for (std::size_t p = r.p_begin; p < r.p_end; ++p)
+      for (std::size_t j = std::max(r.j_begin, p + 1); j < r.j_end; ++j) out.put(p, j, value, 0);
 }
 
 }  // namespace
 
-ResemblanceMatrix compute(const DataMatrix& data, std::int32_t number, std::int32_t scaling,
-                          const ProgressFn& progress, bool* cancelled, const Options& options) {
-  if (cancelled) *cancelled = false;
-  const Coefficient& row = coefficient(number);
-  // A negative dimension holds no values along it.
-  const auto n = static_cast<std::size_t>(std::max(data.n, 0));
-  const auto m = static_cast<std::size_t>(std::max(data.m, 0));
-
-  ResemblanceMatrix res(data.m);
-  const std::vector<VariableStats> stats = analysis::detail::variable_statistics(data, row.statistics);
-
-  detail::Job job;
-  job.x = data.x.data();
-  job.n = n;
-  job.m = m;
-  job.n_signed = data.n;
-  job.scaling = scaling;
-  job.row = &row;
-  job.plan = detail::plan_of(number);
-  job.stats = stats.empty() ? nullptr : stats.data();
-  // Objects with finite values only: their sums need no NaN order.
-  std::vector<std::uint8_t> finite(m, 1);
-  for (std::size_t i = 0; i < m && n > 0; ++i) {
-    const float* x = data.object(i);
-    for (std::size_t v = 0; v < n; ++v)
-      if (!std::isfinite(x[v])) {
-        finite[i] = 0;
+Prepared prepare(const Table& table, std::int32_t number, std::int32_t scaling, std::int32_t n_signed) {
+  Prepared p;
+  p.table = table;
+  p.number = number;
+  p.row = &coefficient(number);
+  p.n_signed = n_signed;
+  p.scaling = scaling;
+  p.stats = variable_statistics(table, p.row->statistics);
+  // Objects whose known values are all finite: their sums need no NaN order.
+  p.finite.assign(table.m, 1);
+  for (std::size_t i = 0; i < table.m; ++i) {
+    const float* x = table.object(i);
+    for (std::size_t v = 0; v < table.n; ++v)
+      if (!std::isfinite(x[v]) && table.known(x[v])) {
+        p.finite[i] = 0;
         break;
       }
   }
-  job.finite = finite.data();
-  job.triangle = res.triangle().data();
-  job.chunk = options.tile_variables;
+  return p;
+}
 
-  if (m >= 2) {
-    if (n == 0 || job.plan.recipe == detail::Recipe::constant) {
-      // No variable, or a formula that reads no sum: every pair has the value
-      // of sums that stay 0.
-      std::fill(res.triangle().begin(), res.triangle().end(),
-                analysis::detail::pair_value(row, PairSums{}, data.n, scaling));
+bool run_pairs(const Prepared& prepared, std::span<const detail::Region> regions,
+               const detail::Output& out, const Control& control) {
+  const Table& table = prepared.table;
+  detail::Plan plan = detail::plan_of(prepared.number);
+  const bool values = out.wants_values();
+  if (!values || (plan.recipe == detail::Recipe::constant && out.counts)) plan = {detail::Recipe::count};
+  if (table.n == 0 || plan.recipe == detail::Recipe::constant) {
+    // No variable, or a formula that reads no sum: every pair has the value
+    // of sums that stay 0.
+    if (out.triangle && regions.size() == 1 && regions[0].p_begin == 0 && regions[0].j_begin == 0 &&
+        regions[0].p_end == table.m && regions[0].j_end == table.m) {
+      std::fill(out.triangle, out.triangle + table.m * (table.m - 1) / 2,
+                pair_value(*prepared.row, PairSums{}, prepared.n_signed, prepared.scaling));
     } else {
-      const detail::TargetKernel& kernel = detail::best_kernel();
-      unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
-      threads = std::max(1u, threads);
-      // The tiles of all workers together stay within 32 MB.
-      job.tile_bytes = std::min<std::size_t>(job.tile_bytes, (std::size_t{32} << 20) / threads);
-      if (threads == 1 && !progress) {
-        detail::Schedule schedule(m, kernel.width);  // nothing to watch: work on this thread
-        kernel.work(job, schedule);
-      } else if (!run_workers(job, kernel, threads, progress)) {
-        if (cancelled) *cancelled = true;
-        return ResemblanceMatrix();
-      }
+      fill_constant(prepared, regions, out);
     }
+    return !(control.cancel && control.cancel->load());
   }
 
+  detail::Job job;
+  job.x = table.x;
+  job.n = table.n;
+  job.m = table.m;
+  job.missing = table.missing;
+  job.n_signed = prepared.n_signed;
+  job.scaling = prepared.scaling;
+  job.row = prepared.row;
+  job.plan = plan;
+  job.stats = prepared.stats.empty() ? nullptr : prepared.stats.data();
+  job.finite = prepared.finite.data();
+  job.out = out;
+  job.chunk = control.options.tile_variables;
+
+  const detail::TargetKernel& kernel = detail::best_kernel();
+  unsigned threads = control.options.threads != 0 ? control.options.threads : std::thread::hardware_concurrency();
+  threads = std::max(1u, threads);
+  // The tiles of all workers together stay within 32 MB.
+  job.tile_bytes = std::min<std::size_t>(job.tile_bytes, (std::size_t{32} << 20) / threads);
+  detail::Schedule schedule(regions, kernel.width, control.cancel);
+  const bool watched = (control.progress && *control.progress) || control.cancel;
+  if (threads == 1 && !(control.progress && *control.progress)) {
+    kernel.work(job, schedule);  // nothing to report: work on this thread (it watches the cancel flag)
+    return !schedule.stopped();
+  }
+  double total = 0;
+  if (watched)
+    for (const detail::Region& r : regions) total += static_cast<double>(detail::pairs_in(r));
+  return run_workers(job, kernel, schedule, threads, control.progress, control.cancel, total);
+}
+
+ResemblanceMatrix compute(const DataMatrix& data, std::int32_t number, std::int32_t scaling,
+                          const ProgressFn& progress, bool* cancelled, const Options& options) {
+  if (cancelled) *cancelled = false;
+  ResemblanceMatrix res(data.m);
+  if (data.m <= 0) return res;
+  const Prepared prepared = prepare(table_of(data), number, scaling, data.n);
+  const std::size_t m = prepared.table.m;
+  if (m >= 2) {
+    const detail::Region all{0, m, 0, m};
+    detail::Output out;
+    out.triangle = res.triangle().data();
+    Control control;
+    control.options = options;
+    control.progress = progress ? &progress : nullptr;
+    if (!run_pairs(prepared, std::span(&all, 1), out, control)) {
+      if (cancelled) *cancelled = true;
+      return ResemblanceMatrix();
+    }
+  }
   for (std::size_t i = 0; i < m; ++i)
-    res.set_diagonal(i, analysis::detail::diagonal_entry(data, i, row.diagonal));
+    res.set_diagonal(i, diagonal_entry(prepared.table, i, prepared.row->diagonal));
   return res;
 }
 

@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -39,7 +40,7 @@
 #include "analysis/coefficients.hpp"
 #include "analysis/kernel/job.hpp"
 #include "analysis/matrices.hpp"
-#include "analysis/pairs.hpp"
+#include "analysis/pair_steps.hpp"
 
 HWY_BEFORE_NAMESPACE();
 namespace tessora::analysis::kernel::detail {
@@ -331,6 +332,7 @@ struct General : NoStats {
     }
   }
   static void Between(State&) {}
+  static VI Known(const State& s) { return s.k; }
   static void Export(const State& s, PairSums* out) {
     Put(s.k, out, &PairSums::k);
     if constexpr ((kSums & kSsq) != 0) Put(s.ssq, out, &PairSums::ssq);
@@ -356,6 +358,7 @@ struct CountAndSad {
   };
   static State Init() { return {hn::Zero(DI()), WideZero()}; }
   static void Between(State&) {}
+  static VI Known(const State& s) { return s.k; }
   static void Export(const State& s, PairSums* out) {
     Put(s.k, out, &PairSums::k);
     Put(s.sad, out, &PairSums::sad);
@@ -419,6 +422,7 @@ struct Divergence : NoStats {
     s.ssq = P::Add(s.ssq, hn::Mul(d, d), g.use);
   }
   static void Between(State&) {}
+  static VI Known(const State& s) { return s.k; }
   static void Export(const State& s, PairSums* out) {
     Put(s.k, out, &PairSums::k);
     Put(s.ssq, out, &PairSums::ssq);
@@ -464,6 +468,7 @@ struct TwoPass : Term {
     }
   }
   static void Between(State& s) { Term::Prepare(s.t, s.wi, s.wj); }
+  static VI Known(const State& s) { return s.t.k; }
   static void Export(const State& s, PairSums* out) {
     PutTotals(s.t, out);
     Put(s.sum, out, Term::kInto);
@@ -563,6 +568,7 @@ struct Moments : NoStats {
     }
   }
   static void Between(State&) {}
+  static VI Known(const State& s) { return s.t.k; }
   static void Export(const State& s, PairSums* out) {
     PutTotals(s.t, out);
     Put(s.sprod, out, &PairSums::sprod);
@@ -604,6 +610,7 @@ struct PresenceAbsence : UsesStats {
     s.snone = hn::IfThenElse(known, hn::Sub(with_max, most), s.snone);
   }
   static void Between(State&) {}
+  static VI Known(const State& s) { return s.k; }
   static void Export(const State& s, PairSums* out) {
     Put(s.k, out, &PairSums::k);
     Put(s.smin, out, &PairSums::smin);
@@ -621,11 +628,12 @@ struct PresenceAbsence : UsesStats {
 // that stands in for the objects a group lacks.
 class Scratch {
  public:
-  explicit Scratch(std::size_t chunk)
+  Scratch(std::size_t chunk, float missing)
       : tile_(hwy::AllocateAligned<float>(chunk * kWidth)),
-        missing_(hwy::AllocateAligned<float>(chunk)) {
+        missing_(hwy::AllocateAligned<float>(chunk)),
+        marker_(missing) {
     if (!tile_ || !missing_) throw std::bad_alloc();
-    std::fill(missing_.get(), missing_.get() + chunk, kMissing);
+    std::fill(missing_.get(), missing_.get() + chunk, marker_);
   }
 
   // The tile of partners j0 .. j0 + width - 1 (those at or beyond m missing)
@@ -639,7 +647,7 @@ class Scratch {
         const float* src = job.x + j * job.n + v0;
         for (std::size_t r = 0; r < count; ++r) t[r * kWidth + l] = src[r];
       } else {
-        for (std::size_t r = 0; r < count; ++r) t[r * kWidth + l] = kMissing;
+        for (std::size_t r = 0; r < count; ++r) t[r * kWidth + l] = marker_;
       }
     }
     j0_ = j0;
@@ -653,6 +661,7 @@ class Scratch {
  private:
   hwy::AlignedFreeUniquePtr<float[]> tile_;
   hwy::AlignedFreeUniquePtr<float[]> missing_;
+  float marker_;
   std::size_t j0_ = ~std::size_t{0}, v0_ = 0, count_ = 0;
 };
 
@@ -676,7 +685,7 @@ class Runner {
   Runner(const Job& job, std::size_t chunk)
       : job_(job),
         chunk_(chunk),
-        scratch_(chunk),
+        scratch_(chunk, std::bit_cast<float>(job.missing)),
         groups_(hwy::AllocateAligned<Group>((Schedule::kSpan + kGroup - 1) / kGroup)) {
     if (!groups_) throw std::bad_alloc();
   }
@@ -691,7 +700,7 @@ class Runner {
 
  private:
   std::uint64_t pairs_in(const Item& item) const {
-    const std::size_t j_end = std::min(job_.m, item.j0 + kWidth);
+    const std::size_t j_end = item.j_end;
     std::uint64_t pairs = 0;
     for (std::size_t p = item.p_begin; p < item.p_end; ++p)
       pairs += j_end - std::max(item.j0, p + 1);
@@ -732,9 +741,9 @@ class Runner {
         const std::size_t p0 = item.p_begin + g * kGroup;
         const VariableStats* stats = job_.stats ? job_.stats + v0 : nullptr;
         if (R::kFiniteSafe && finite_tile && finite(p0, std::min(item.p_end, p0 + kGroup))) {
-          accumulate<kPass, Finite>(groups_[g], rows, tile, length, stats);
+          accumulate<kPass, Finite>(groups_[g], rows, tile, length, stats, job_.missing);
         } else {
-          accumulate<kPass, KeepNaN>(groups_[g], rows, tile, length, stats);
+          accumulate<kPass, KeepNaN>(groups_[g], rows, tile, length, stats, job_.missing);
         }
       }
     }
@@ -752,13 +761,16 @@ class Runner {
   // against the tile's partners.
   template <int kPass, class P>
   static HWY_NOINLINE void accumulate(Group& group, const float* const* rows, const float* tile,
-                                      std::size_t length, const VariableStats* stats) {
+                                      std::size_t length, const VariableStats* stats,
+                                      std::uint32_t missing_bits) {
     const DF df;
-    const VF missing = hn::Set(df, kMissing);
+    const DI di;
+    // Missing is a bit pattern: -1.0f, or the one NaN that stands for a gap.
+    const VI missing = hn::Set(di, static_cast<std::int32_t>(missing_bits));
     Group g = group;  // in registers while the loop runs
     for (std::size_t t = 0; t < length; ++t) {
       if constexpr (R::kDividerBound && kPass > 0) {
-        if (rows[0][t] == kMissing) continue;  // every lane would be masked
+        if (std::bit_cast<std::uint32_t>(rows[0][t]) == missing_bits) continue;  // every lane masked
       }
       const float* row = tile + t * kWidth;
       VariableStats var{};
@@ -767,11 +779,11 @@ class Runner {
       MF b_known[kVectors];
       Unroll<kVectors>([&](auto u) {
         b[u] = hn::Load(df, row + u * kLanes);
-        b_known[u] = hn::Not(hn::Eq(b[u], missing));
+        b_known[u] = hn::RebindMask(df, hn::Not(hn::Eq(hn::BitCast(di, b[u]), missing)));
       });
       Unroll<kGroup>([&](auto q) {
         const float a = rows[q][t];
-        const MF a_missing = hn::Eq(hn::Set(df, a), missing);
+        const MF a_missing = hn::RebindMask(df, hn::Eq(hn::Set(di, std::bit_cast<std::int32_t>(a)), missing));
         Unroll<kVectors>([&](auto u) {
           const MF known = hn::AndNot(a_missing, b_known[u]);
           R::template Step<kPass, P>(g.s[q][u], a, b[u], known, var);
@@ -784,16 +796,21 @@ class Runner {
   // The stored values of the group's pairs p < j.
   void store(const Item& item, std::size_t g) {
     PairSums sums[kWidth];
+    HWY_ALIGN std::int32_t counts[kWidth];
+    const bool values = job_.out.wants_values();
     for (std::size_t q = 0; q < kGroup; ++q) {
       const std::size_t p = item.p_begin + g * kGroup + q;
       if (p >= item.p_end) break;
-      for (std::size_t u = 0; u < kVectors; ++u) R::Export(groups_[g].s[q][u], sums + u * kLanes);
+      for (std::size_t u = 0; u < kVectors; ++u) {
+        R::Export(groups_[g].s[q][u], sums + u * kLanes);
+        hn::Store(R::Known(groups_[g].s[q][u]), DI(), counts + u * kLanes);
+      }
       for (std::size_t l = 0; l < kWidth; ++l) {
         const std::size_t j = item.j0 + l;
-        if (j >= job_.m) break;
+        if (j >= item.j_end) break;
         if (j <= p) continue;
-        job_.triangle[ResemblanceMatrix::pair_index(j, p)] =
-            analysis::detail::pair_value(*job_.row, sums[l], job_.n_signed, job_.scaling);
+        const float value = values ? pair_value(*job_.row, sums[l], job_.n_signed, job_.scaling) : 0.0f;
+        job_.out.put(p, j, value, static_cast<std::uint32_t>(counts[l]));
       }
     }
   }
@@ -843,6 +860,7 @@ void Work(const Job& job, Schedule& schedule) {
     case Recipe::covariance: return Run<Moments<false>>(job, schedule);
     case Recipe::correlation: return Run<Moments<true>>(job, schedule);
     case Recipe::presence_absence: return Run<PresenceAbsence>(job, schedule);
+    case Recipe::count: return Run<General<0>>(job, schedule);
   }
 }
 

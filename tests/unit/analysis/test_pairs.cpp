@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "analysis/pair_steps.hpp"
 #include "analysis/pairs.hpp"
 #include "test_pairs_support.hpp"
 
@@ -35,7 +36,7 @@ TEST(VariableStatistics, MaximumNeverBelowZeroMinimumNeverAboveTenMillion) {
     d.n = 1;
     d.m = static_cast<std::int32_t>(r.values.size());
     d.x.assign(r.values.begin(), r.values.end());
-    const auto stats = detail::variable_statistics(d, Statistics::max_and_range);
+    const auto stats = variable_statistics(table_of(d), Statistics::max_and_range);
     ASSERT_EQ(stats.size(), 1u);
     EXPECT_TRUE(same_bits(stats[0].max, r.max)) << r.values[0];
     EXPECT_TRUE(same_bits(stats[0].range, r.range)) << r.values[0];
@@ -43,8 +44,8 @@ TEST(VariableStatistics, MaximumNeverBelowZeroMinimumNeverAboveTenMillion) {
 }
 
 TEST(VariableStatistics, TotalsAndMaximaAreTakenOverAllObjects) {
-  const auto ranges = detail::variable_statistics(kExample, Statistics::max_and_range);
-  const auto totals = detail::variable_statistics(kExample, Statistics::totals);
+  const auto ranges = variable_statistics(table_of(kExample), Statistics::max_and_range);
+  const auto totals = variable_statistics(table_of(kExample), Statistics::totals);
   const float max[] = {6, 2, 5, 4}, range[] = {5, 1, 5, 4}, total[] = {10, 5, 5, 5};
   ASSERT_EQ(ranges.size(), 4u);
   ASSERT_EQ(totals.size(), 4u);
@@ -53,7 +54,7 @@ TEST(VariableStatistics, TotalsAndMaximaAreTakenOverAllObjects) {
     EXPECT_EQ(ranges[v].range, range[v]) << v;
     EXPECT_EQ(totals[v].total, total[v]) << v;
   }
-  EXPECT_TRUE(detail::variable_statistics(kExample, Statistics::none).empty());
+  EXPECT_TRUE(variable_statistics(table_of(kExample), Statistics::none).empty());
 }
 
 TEST(PairLoop, OnlyMinusOneExactlyIsMissing) {
