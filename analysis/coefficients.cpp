@@ -64,7 +64,6 @@ using terms::pair_totals;
 using terms::presence_absence;
 using terms::sums_of_squares;
 
-using enum Kind;
 using enum Diagonal;
 constexpr Statistics no_stats = Statistics::none;
 constexpr Statistics max_range = Statistics::max_and_range;
@@ -101,49 +100,49 @@ constexpr double kHalfTurn = 180.0f;
 // Each final formula is evaluated in double from the stored sums (widened)
 // and rounded once where it is stored, unless it says otherwise.
 constexpr std::array<Coefficient, 34> kMenu{{
-    {1, "EUCLIDEAN", distance, no_stats, general_sums, no_pass, no_pass,
+    {1, "EUCLIDEAN", "euclidean", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
      no_guard, zero, scaled, layout},
 
-    {2, "MANHATTAN", distance, no_stats, general_sums, no_pass, no_pass,
+    {2, "MANHATTAN", "manhattan", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store(s.sad); },
      no_guard, zero, scaled, layout},
 
-    {3, "MEAN CH DIF", distance, no_stats, general_sums, no_pass, no_pass,
+    {3, "MEAN CH DIF", "mean-character-difference", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store(s.sad / s.k); },
      no_guard, zero, unscaled, layout},
 
-    {4, "RUZICKA", similarity, no_stats, general_sums, no_pass, no_pass,
+    {4, "RUZICKA", "ruzicka", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store(s.smin / s.smax); },
      no_guard, one, unscaled, layout},
 
-    {5, "SIM RATIO", similarity, no_stats, general_sums, no_pass, sums_of_squares,
+    {5, "SIM RATIO", "similarity-ratio", no_stats, general_sums, no_pass, sums_of_squares,
      [](const WideSums& s) { return store(s.sprod / ((s.sqi + s.sqj) - s.sprod)); },
      no_guard, one, unscaled, layout},
 
-    {6, "MARC-STEIN", distance, no_stats, general_sums, no_pass, no_pass,
+    {6, "MARC-STEIN", "marczewski-steinhaus", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store(s.sad / s.smax); },
      no_guard, zero, unscaled, layout},
 
-    {7, "BRAYCUR SIM", similarity, no_stats, general_sums, no_pass, no_pass,
+    {7, "BRAYCUR SIM", "bray-curtis-similarity", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store((2.0 * s.smin) / (s.smin + s.smax)); },
      no_guard, one, unscaled, layout},
 
-    {8, "BRAYCUR DIS", distance, no_stats, general_sums, no_pass, no_pass,
+    {8, "BRAYCUR DIS", "bray-curtis", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store(s.sad / (s.smin + s.smax)); },
      no_guard, zero, unscaled, layout},
 
     // The cosine is not clamped: beyond 1 the root is a NaN.
-    {9, "CHORD DIS", distance, no_stats, general_sums, no_pass, sums_of_squares,
+    {9, "CHORD DIS", "chord", no_stats, general_sums, no_pass, sums_of_squares,
      [](const WideSums& s) { return store(std::sqrt((1.0 - cosine(s)) * 2.0)); },
      no_guard, zero, unscaled, layout},
 
-    {10, "ANGULAR SEP", distance, no_stats, general_sums, no_pass, sums_of_squares,
+    {10, "ANGULAR SEP", "angular-separation", no_stats, general_sums, no_pass, sums_of_squares,
      [](const WideSums& s) { return store(1.0 - cosine(s)); },
      no_guard, zero, unscaled, layout},
 
     // Two stored steps: the angle in degrees, then degrees times 3.1416 / 180.
-    {11, "GEODESIC", distance, no_stats, general_sums, no_pass, sums_of_squares,
+    {11, "GEODESIC", "geodesic", no_stats, general_sums, no_pass, sums_of_squares,
      [](const WideSums& s) {
        const float radians = num::arc_cosine(store(cosine(s)));
        const float degrees = store(wide(radians) * kDegrees);
@@ -151,17 +150,17 @@ constexpr std::array<Coefficient, 34> kMenu{{
      },
      no_guard, zero, unscaled, layout},
 
-    {12, "KENDALL", similarity, no_stats, general_sums, no_pass, no_pass,
+    {12, "KENDALL", "kendall", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store(s.smin); },
      no_guard, own_sum, unscaled, layout},
 
     // Equals SAD up to rounding: the three sums are combined as written.
-    {13, "FAITH", distance, no_stats, general_sums, no_pass, no_pass,
+    {13, "FAITH", "faith", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store((s.sad + s.smax - s.smin) * 0.5); },
      no_guard, zero, scaled, layout},
 
     // The sample variance of the differences; SSQ / (k - 1) is stored first.
-    {14, "PEN SHAPE", distance, no_stats, general_sums, no_pass, no_pass,
+    {14, "PEN SHAPE", "penrose-shape", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) {
        const float spread = store(s.ssq / (s.k - 1.0));
        return store(wide(spread) - wide(square(s.sdiff)) / (wide(square(s.k)) - s.k));
@@ -169,12 +168,12 @@ constexpr std::array<Coefficient, 34> kMenu{{
      no_guard, zero, unscaled, lower},
 
     // The square of the mean difference.
-    {15, "PEN SIZE", distance, no_stats, general_sums, no_pass, no_pass,
+    {15, "PEN SIZE", "penrose-size", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store(wide(square(s.sdiff)) / wide(square(s.k))); },
      no_guard, zero, unscaled, lower},
 
     // Each value is divided by the variable's range on its own.
-    {16, "GOWER", distance, max_range,
+    {16, "GOWER", "gower", max_range,
      [](PairSums& s, double a, double b, const VariableStats& v) {
        s.sad = add(s.sad, absolute(a / v.range - b / v.range));
      },
@@ -182,7 +181,7 @@ constexpr std::array<Coefficient, 34> kMenu{{
      [](const WideSums& s) { return store(s.sad / s.k); },
      no_guard, zero, unscaled, layout},
 
-    {17, "HELLINGER", distance, no_stats, pair_totals,
+    {17, "HELLINGER", "hellinger", no_stats, pair_totals,
      [](PairSums& s, double a, double b, const VariableStats&) {
        s.ssq = add(s.ssq, square(std::sqrt(a / s.si) - std::sqrt(b / s.sj)));
      },
@@ -191,7 +190,7 @@ constexpr std::array<Coefficient, 34> kMenu{{
      no_guard, zero, unscaled, layout},
 
     // A variable with a + b = 0 adds nothing but still counts in k.
-    {18, "CANBERRA", distance, no_stats,
+    {18, "CANBERRA", "canberra", no_stats,
      [](PairSums& s, double a, double b, const VariableStats&) {
        const double sum = store(absolute(a + b));
        if (sum > 0.0) s.sad = add(s.sad, absolute(a / sum - b / sum));
@@ -202,7 +201,7 @@ constexpr std::array<Coefficient, 34> kMenu{{
 
     // h, the mean pair total, stays in double; the smaller ratio is stored
     // before it is added.
-    {19, "KULCZYNSKI", similarity, no_stats, pair_totals,
+    {19, "KULCZYNSKI", "kulczynski", no_stats, pair_totals,
      [](PairSums& s, double a, double b, const VariableStats&) {
        const double h = num::plus(s.si, s.sj) / 2.0;
        s.smin = add(s.smin, store(smaller(a / h, b / h)));
@@ -212,7 +211,7 @@ constexpr std::array<Coefficient, 34> kMenu{{
      no_guard, one, unscaled, layout},
 
     // Tv multiplies each denominator inside the square.
-    {20, "CHI SQ", distance, totals, pair_totals,
+    {20, "CHI SQ", "chi-square", totals, pair_totals,
      [](PairSums& s, double a, double b, const VariableStats& v) {
        s.ssq = add(s.ssq, square(a / num::times(v.total, s.si) - b / num::times(v.total, s.sj)));
      },
@@ -222,7 +221,7 @@ constexpr std::array<Coefficient, 34> kMenu{{
 
     // The overlap of the two profiles; the smaller profile value is stored
     // before it is added.
-    {21, "RENKONEN", similarity, no_stats, pair_totals,
+    {21, "RENKONEN", "renkonen", no_stats, pair_totals,
      [](PairSums& s, double a, double b, const VariableStats&) {
        s.smin = add(s.smin, store(smaller(a / s.si, b / s.sj)));
      },
@@ -231,7 +230,7 @@ constexpr std::array<Coefficient, 34> kMenu{{
      no_guard, one, unscaled, layout},
 
     // A variable with a + b = 0 adds nothing but still counts in k.
-    {22, "COEF DIVG", distance, no_stats,
+    {22, "COEF DIVG", "divergence", no_stats,
      [](PairSums& s, double a, double b, const VariableStats&) {
        const double sum = store(absolute(a + b));
        if (sum > 0.0) s.ssq = add(s.ssq, square(a / sum - b / sum));
@@ -242,14 +241,14 @@ constexpr std::array<Coefficient, 34> kMenu{{
 
     // Means over the pair's own common variables. The sums of squares are
     // formed but not used.
-    {23, "COVARIANCE", covariance, no_stats, pair_totals,
+    {23, "COVARIANCE", "covariance", no_stats, pair_totals,
      [](PairSums& s, double a, double b, const VariableStats&) { s.sprod = add(s.sprod, num::times(a, b)); },
      sums_of_squares,
      [](const WideSums& s) { return store((s.sprod - s.si * s.sj / s.k) / (s.k - 1.0)); },
      no_guard, own_variance, unscaled, layout},
 
     // P and Q are stored before the quotient; not clamped to [-1, 1].
-    {24, "CORRELATION", correlation, no_stats, pair_totals,
+    {24, "CORRELATION", "correlation", no_stats, pair_totals,
      [](PairSums& s, double a, double b, const VariableStats&) { s.sprod = add(s.sprod, num::times(a, b)); },
      sums_of_squares,
      [](const WideSums& s) {
@@ -261,19 +260,19 @@ constexpr std::array<Coefficient, 34> kMenu{{
 
     // 25 to 34: formulas over the presence/absence sums; smin is the amount
     // present in both.
-    {25, "SIMPLE MATCH", similarity, max_range, presence_absence, no_pass, no_pass,
+    {25, "SIMPLE MATCH", "simple-matching", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) {
        return store((s.smin + s.snone) / (s.smin + s.sonlyi + s.sonlyj + s.snone));
      },
      no_guard, one, unscaled, layout},
 
-    {26, "ROGERS-TANIM", similarity, max_range, presence_absence, no_pass, no_pass,
+    {26, "ROGERS-TANIM", "rogers-tanimoto", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) {
        return store((s.smin + s.snone) / (s.smin + s.snone + 2.0 * s.sonlyi + 2.0 * s.sonlyj));
      },
      no_guard, one, unscaled, layout},
 
-    {27, "SOKAL-SNEATH", similarity, max_range, presence_absence, no_pass, no_pass,
+    {27, "SOKAL-SNEATH", "sokal-sneath", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) {
        return store((2.0 * s.smin + 2.0 * s.snone) /
                     (s.sonlyi + s.sonlyj + 2.0 * s.smin + 2.0 * s.snone));
@@ -281,7 +280,7 @@ constexpr std::array<Coefficient, 34> kMenu{{
      no_guard, one, unscaled, layout},
 
     // The root of the product of the four ratios, multiplied in this order.
-    {28, "ANDERB 1", similarity, max_range, presence_absence, no_pass, no_pass,
+    {28, "ANDERB 1", "anderberg-1", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) {
        return store(std::sqrt((s.smin / (s.smin + s.sonlyi)) * (s.smin / (s.smin + s.sonlyj)) *
                               (s.snone / (s.snone + s.sonlyi)) * (s.snone / (s.snone + s.sonlyj))));
@@ -289,38 +288,38 @@ constexpr std::array<Coefficient, 34> kMenu{{
      any_cell_sum_zero, one, unscaled, layout},
 
     // A quarter of the product of the same four ratios.
-    {29, "ANDERB 2", similarity, max_range, presence_absence, no_pass, no_pass,
+    {29, "ANDERB 2", "anderberg-2", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) {
        return store(0.25 * (s.smin / (s.smin + s.sonlyi)) * (s.smin / (s.smin + s.sonlyj)) *
                     (s.snone / (s.snone + s.sonlyi)) * (s.snone / (s.snone + s.sonlyj)));
      },
      any_cell_sum_zero, one, unscaled, layout},
 
-    {30, "FAITH 2", similarity, max_range, presence_absence, no_pass, no_pass,
+    {30, "FAITH 2", "faith-2", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) {
        return store((s.smin + 0.5 * s.snone) / (s.smin + s.sonlyi + s.sonlyj + s.snone));
      },
      no_guard, one, unscaled, layout},
 
-    {31, "RUSSELL-RAO", similarity, max_range, presence_absence, no_pass, no_pass,
+    {31, "RUSSELL-RAO", "russell-rao", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) { return store(s.smin / (s.smin + s.sonlyi + s.sonlyj + s.snone)); },
      no_guard, one, unscaled, layout},
 
-    {32, "BARONI", similarity, max_range, presence_absence, no_pass, no_pass,
+    {32, "BARONI", "baroni-urbani-buser", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) {
        return store((std::sqrt(s.smin * s.snone) + s.smin) /
                     (std::sqrt(s.smin * s.snone) + s.smin + s.sonlyi + s.sonlyj));
      },
      no_guard, one, unscaled, layout},
 
-    {33, "YULE 1", similarity, max_range, presence_absence, no_pass, no_pass,
+    {33, "YULE 1", "yule-1", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) {
        return store((std::sqrt(s.smin * s.snone) - std::sqrt(s.sonlyi * s.sonlyj)) /
                     (std::sqrt(s.smin * s.snone) + std::sqrt(s.sonlyi * s.sonlyj)));
      },
      both_products_zero, one, unscaled, layout},
 
-    {34, "YULE 2", similarity, max_range, presence_absence, no_pass, no_pass,
+    {34, "YULE 2", "yule-2", max_range, presence_absence, no_pass, no_pass,
      [](const WideSums& s) {
        return store((s.smin * s.snone - s.sonlyi * s.sonlyj) /
                     (s.smin * s.snone + s.sonlyi * s.sonlyj));
@@ -330,14 +329,14 @@ constexpr std::array<Coefficient, 34> kMenu{{
 
 // Numbers below 1 run the general sums and the formula of 1, never scaled.
 constexpr Coefficient kBelowMenu{
-    0, "", distance, no_stats, general_sums, no_pass, no_pass,
+    0, "", "", no_stats, general_sums, no_pass, no_pass,
     [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
     no_guard, zero, unscaled, layout};
 
 // Numbers above 34 take Mv and Rv and the presence/absence sums like 25 to
 // 34, but the formula of 1 over an SSQ that nothing adds to: 0 for every pair.
 constexpr Coefficient kAboveMenu{
-    35, "", similarity, max_range, presence_absence, no_pass, no_pass,
+    35, "", "", max_range, presence_absence, no_pass, no_pass,
     [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
     no_guard, one, unscaled, layout};
 

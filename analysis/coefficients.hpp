@@ -13,8 +13,6 @@
 
 namespace tessora::analysis {
 
-enum class Kind : std::uint8_t { distance, similarity, covariance, correlation };
-
 // Per-variable statistics taken over all objects before the pair loop.
 enum class Statistics : std::uint8_t {
   none,
@@ -67,7 +65,7 @@ using Guard = bool (*)(const WideSums& s);
 struct Coefficient {
   std::int32_t number;    // 0 and 35 for the rows of the numbers below 1 and above 34
   std::string_view name;  // the menu name ("" outside the menu)
-  Kind kind;
+  std::string_view slug;  // the lower-case name other programs use ("bray-curtis")
   Statistics statistics;
   Term first;             // every row has a first pass
   Term second;            // nullptr: no second pass
@@ -97,6 +95,6 @@ void sums_of_squares(PairSums& s, double a, double b, const VariableStats& v);
 // The dialogue's questions depend on the coefficient number alone.
 bool asks_scaling(std::int32_t coefficient);   // 1, 2, 13
 bool asks_layout(std::int32_t coefficient);    // all but 14 and 15
-bool is_similarity(std::int32_t coefficient);  // 4, 5, 7, 19, 21 and 24 up: diagonal 1, conversion offered
+bool is_similarity(std::int32_t coefficient);  // diagonal 1 (4, 5, 7, 19, 21 and 24 up): the conversion is offered
 
 }  // namespace tessora::analysis

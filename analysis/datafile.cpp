@@ -1,5 +1,7 @@
 #include "analysis/datafile.hpp"
 
+#include "tessora/engine.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
@@ -106,47 +108,23 @@ bool report_incomparable_pairs_reference(recordio::Runtime& rt, const DataMatrix
 }
 
 bool report_incomparable_pairs(recordio::Runtime& rt, const DataMatrix& data) {
-  const std::int32_t m = data.m;
-  const std::int32_t n = data.n;
-  if (m < 2 || n < 0) return false;  // no pair, or no count can equal n
-
-  // A pair is incomparable when no variable is known in both: the AND of the
-  // two objects' known-value bitsets is empty.
-  const std::size_t nv = static_cast<std::size_t>(n);
-  const std::size_t words = (nv + 63) / 64;
-  std::vector<std::uint64_t> bits;
+  if (data.m < 2 || data.n < 0) return false;  // no pair, or no count can equal n
+  bool found = false;
   try {
-    bits.assign(words * static_cast<std::size_t>(m), 0);
+    tessora::for_each_incomparable_pair(as_view(data), [&](std::int64_t i, std::int64_t j) {
+      report_pair(rt, static_cast<std::int32_t>(i + 1), static_cast<std::int32_t>(j + 1));
+      found = true;
+      return true;
+    });
   } catch (const std::bad_alloc&) {
     rt.fail(recordio::err::kBufferAllocation);
   }
-  std::vector<std::uint8_t> any(static_cast<std::size_t>(m), 0);
-  for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i) {
-    const float* x = data.object(i);
-    std::uint64_t* b = bits.data() + i * words;
-    for (std::size_t v = 0; v < nv; ++v) {
-      if (known(x[v])) b[v / 64] |= std::uint64_t{1} << (v % 64);
-    }
-    any[i] = std::any_of(b, b + words, [](std::uint64_t w) { return w != 0; });
-  }
-
-  bool found = false;
-  auto report = [&](std::int32_t i, std::int32_t j) {
-    report_pair(rt, i, j);
-    found = true;
-  };
-  for (std::size_t i = 0; i + 1 < static_cast<std::size_t>(m); ++i) {
-    const std::uint64_t* bi = bits.data() + i * words;
-    for (std::size_t j = i + 1; j < static_cast<std::size_t>(m); ++j) {
-      bool shared = false;
-      if (any[i] && any[j]) {
-        const std::uint64_t* bj = bits.data() + j * words;
-        for (std::size_t w = 0; w < words && !shared; ++w) shared = (bi[w] & bj[w]) != 0;
-      }
-      if (!shared) report(static_cast<std::int32_t>(i + 1), static_cast<std::int32_t>(j + 1));
-    }
-  }
   return found;
+}
+
+tessora::TableView as_view(const DataMatrix& data) {
+  return {data.x.data(), std::max<std::int64_t>(data.m, 0), std::max<std::int64_t>(data.n, 0),
+          std::max<std::int64_t>(data.n, 0), 1, tessora::Missing::value(kMissing)};
 }
 
 }  // namespace tessora::analysis

@@ -7,6 +7,7 @@
 
 #include "analysis/matrices.hpp"
 #include "recordio/runtime.hpp"
+#include "tessora/table.hpp"
 
 namespace tessora::analysis {
 
@@ -31,6 +32,9 @@ DataFile read_data_file(recordio::Runtime& rt, std::int32_t orientation);
 // Writes one report line for every pair of objects with no variable known in
 // both, in the order (1,2), (1,3), ..., (m-1,m); returns whether there was one.
 bool report_incomparable_pairs(recordio::Runtime& rt, const DataMatrix& data);
+
+// The data matrix as the library sees it: object by object, -1 missing.
+tessora::TableView as_view(const DataMatrix& data);
 
 // The same check, counting variable by variable for every pair: the plain
 // version that the fast one is tested against.

@@ -1,13 +1,17 @@
 #include "analysis/dialogue.hpp"
 
 #include <new>
+#include <utility>
 #include <string>
 
 #include "analysis/coefficients.hpp"
 #include "analysis/datafile.hpp"
+#include "analysis/engine_storage.hpp"
 #include "analysis/dialogue_io.hpp"
 #include "analysis/matrix_output.hpp"
 #include "analysis/pairs.hpp"
+#include "tessora/engine.hpp"
+#include "tessora/error.hpp"
 
 namespace tessora::analysis {
 
@@ -29,6 +33,21 @@ constexpr std::string_view kMenu[] = {
     " 12 KENDALL      24 CORRELATION      ",
     "    ENTER OPTION CHOSEN ",
 };
+
+// The matrix through the library's engine; the host's progress hook can
+// cancel it (the window closed during the run).
+ResemblanceMatrix compute_through_library(const DataMatrix& data, std::int32_t coefficient,
+                                          std::int32_t scaling, recordio::Runtime& rt) {
+  if (data.m <= 0) return ResemblanceMatrix(data.m);
+  tessora::Settings settings;
+  settings.coefficient = coefficient;
+  settings.scale = scaling == 1;
+  const tessora::Engine engine(as_view(data), settings);
+  tessora::RunOptions run;
+  run.progress = [&rt](double fraction) { return rt.hooks().progress(fraction); };
+  tessora::Matrix result = engine.compute(run);
+  return std::move(result.storage().res);
+}
 
 void blank_record(recordio::Runtime& rt) {
   rt.begin_write(recordio::kConsole);
@@ -84,11 +103,12 @@ void run_dialogue(recordio::Runtime& rt, const DialogueOptions& options) {
     if (options.reference_paths) {
       res = compute_reference(file.data, coefficient, scaling);
     } else {
-      res = compute(file.data, coefficient, scaling,
-                    [&rt](double fraction) { return rt.hooks().progress(fraction); }, &cancelled);
+      res = compute_through_library(file.data, coefficient, scaling, rt);
     }
   } catch (const std::bad_alloc&) {
     rt.fail(recordio::err::kBufferAllocation);
+  } catch (const tessora::Cancelled&) {
+    cancelled = true;
   }
   if (cancelled) rt.window_closed();
 

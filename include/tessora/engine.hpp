@@ -1,0 +1,132 @@
+// Computing resemblance matrices: the whole matrix, or any block of it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "tessora/coefficients.hpp"
+#include "tessora/table.hpp"
+
+namespace tessora {
+
+// What the values are.
+struct Settings {
+  // Any number: 1 to 34, or outside as in the dialogue (below 1 the unscaled
+  // Euclidean distance, above 34 zero for every pair with diagonal 1).
+  std::int32_t coefficient = 1;
+  // Multiply each distance by n / k (all variables over those known in both).
+  // Applies to 1, 2 and 13 only; ignored for every other coefficient.
+  bool scale = false;
+  // Write D = 1 - S, the diagonal included, rounded to float. Only for the
+  // similarities (is_similarity); Error for any other coefficient.
+  bool dissimilarity = false;
+};
+
+// How a computation runs. None of these changes a value by one bit.
+struct RunOptions {
+  unsigned threads = 0;  // worker threads; 0: one per core
+  // Called on the calling thread about every 50 ms while the workers run,
+  // with the fraction of pairs done; returning false cancels.
+  std::function<bool(double fraction)> progress;
+  // Set (from any thread) to stop the computation: the workers stop within
+  // 100 ms and the call throws Cancelled.
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+// The objects row_begin .. row_end - 1 against col_begin .. col_end - 1.
+struct Block {
+  std::int64_t row_begin = 0, row_end = 0;
+  std::int64_t col_begin = 0, col_end = 0;
+};
+
+// A whole resemblance matrix: exactly symmetric, so each pair is stored once,
+// in a packed lower triangle, beside the diagonal.
+class Matrix {
+ public:
+  Matrix();
+  Matrix(Matrix&&) noexcept;
+  Matrix& operator=(Matrix&&) noexcept;
+  ~Matrix();
+
+  std::int64_t size() const;
+  float operator()(std::int64_t i, std::int64_t j) const;  // no bounds check
+  // Pair (i, j), i > j, at index i (i - 1) / 2 + j.
+  std::span<const float> triangle() const;
+  std::span<const float> diagonal() const;
+  // D = 1 - S for every entry, the diagonal included, rounded to float.
+  void to_dissimilarity();
+
+  struct Storage;  // internal
+  explicit Matrix(std::unique_ptr<Storage> storage);
+  Storage& storage() { return *storage_; }
+  const Storage& storage() const { return *storage_; }
+
+ private:
+  std::unique_ptr<Storage> storage_;
+};
+
+// A table made ready for one coefficient: its layout settled and the
+// statistics over all objects (variable maxima, ranges, totals) taken once,
+// so that every block gives exactly the bits of the whole computation.
+// The table's memory must outlive the Engine (a table already laid out object
+// by object is used in place). Thread-safe: several threads may compute
+// blocks of one Engine at once.
+class Engine {
+ public:
+  // Throws Error for a bad view (negative sizes, null data with values,
+  // strides whose products overflow, more than 2^31 - 1 objects or
+  // variables) or settings (dissimilarity for a coefficient that is not a
+  // similarity), std::bad_alloc when memory cannot be had.
+  Engine(const TableView& table, const Settings& settings);
+  Engine(Engine&&) noexcept;
+  Engine& operator=(Engine&&) noexcept;
+  ~Engine();
+
+  std::int64_t objects() const;
+  std::int64_t variables() const;
+  const Settings& settings() const;
+
+  // Every pair and the diagonal.
+  Matrix compute(const RunOptions& run = {}) const;
+
+  // The entries (i, j) of `block` into values[(i - row_begin) * value_stride
+  // + (j - col_begin)], the diagonal entries included, each with exactly the
+  // bits of compute(). With counts, the number of variables known in both
+  // objects of each pair goes to counts[(i - row_begin) * count_stride +
+  // (j - col_begin)] (on the diagonal: the object's own known values).
+  // values may be null when counts is given (only the counts are computed).
+  // Throws Error for a block outside the table (row_begin <= row_end <= m,
+  // the same for the columns), a null buffer for a non-empty block, or a
+  // stride smaller than the block's width; Cancelled when stopped.
+  void compute_block(const Block& block, float* values, std::int64_t value_stride,
+                     std::uint32_t* counts = nullptr, std::int64_t count_stride = 0,
+                     const RunOptions& run = {}) const;
+
+  // The diagonal entry of object i (Error when i is outside 0 .. m - 1).
+  float diagonal(std::int64_t i) const;
+
+  struct Impl;  // internal
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// The comparability check: every pair (i, j), i < j, of objects with no
+// variable known in both, in the order (0, 1), (0, 2), ..., (m - 2, m - 1),
+// handed to `pair`; it returns false to stop the scan early. Such pairs get
+// from a coefficient the value of its formula over empty sums (0 for the
+// Euclidean distance, 0/0 = NaN for most ratios) and a count of 0; the
+// dialogue refuses to go on when any exists. Throws Error for a bad view.
+void for_each_incomparable_pair(const TableView& table,
+                                const std::function<bool(std::int64_t i, std::int64_t j)>& pair);
+
+// The first `limit` incomparable pairs.
+std::vector<std::pair<std::int64_t, std::int64_t>> incomparable_pairs(const TableView& table,
+                                                                      std::size_t limit = SIZE_MAX);
+
+}  // namespace tessora
