@@ -1,0 +1,303 @@
+// The public library against the plain reference loop, bit for bit: views of
+// every layout and both missing rules, blocks cut anywhere, shared counts,
+// cancelling, and every argument the library refuses.
+#include <atomic>
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "analysis/pairs.hpp"
+#include "tessora/tessora.hpp"
+
+namespace tessora {
+namespace {
+
+using analysis::DataMatrix;
+using analysis::ResemblanceMatrix;
+
+std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+
+const float kQuietNaN = std::bit_cast<float>(0x7FC00000u);
+const float kNaNs[] = {std::bit_cast<float>(0x7FC00000u), std::bit_cast<float>(0xFFC00000u),
+                       std::bit_cast<float>(0x7FC007A2u), std::bit_cast<float>(0x7F800001u)};
+
+// A table of objects by variables: values 0 to 20 with fractions, some
+// negatives, -1 where a value is missing (a share `missing`), and, when
+// `specials`, infinities and NaNs as values.
+DataMatrix random_table(std::int32_t m, std::int32_t n, double missing, bool specials, std::mt19937& rng) {
+  DataMatrix d;
+  d.m = m;
+  d.n = n;
+  d.x.resize(static_cast<std::size_t>(m) * n);
+  std::bernoulli_distribution gap(missing), special(0.03);
+  std::uniform_real_distribution<float> value(-2.0f, 20.0f);
+  std::uniform_int_distribution<int> which(0, 5);
+  for (float& x : d.x) {
+    if (gap(rng)) x = analysis::kMissing;
+    else if (specials && special(rng)) {
+      const int w = which(rng);
+      x = w < 4 ? kNaNs[w] : (w == 4 ? INFINITY : -INFINITY);
+    } else x = std::round(value(rng) * 4.0f) / 4.0f;
+  }
+  return d;
+}
+
+// The whole matrix of the engine against the reference, every entry.
+::testing::AssertionResult same(const Matrix& got, const ResemblanceMatrix& want) {
+  if (got.size() != want.size()) return ::testing::AssertionFailure() << "size " << got.size();
+  for (std::int64_t i = 0; i < got.size(); ++i)
+    for (std::int64_t j = 0; j < got.size(); ++j)
+      if (bits(got(i, j)) != bits(want.at(i, j))) {
+        char text[160];
+        std::snprintf(text, sizeof text, "(%lld, %lld): got 0x%08X, expected 0x%08X", static_cast<long long>(i),
+                      static_cast<long long>(j), bits(got(i, j)), bits(want.at(i, j)));
+        return ::testing::AssertionFailure() << text;
+      }
+  return ::testing::AssertionSuccess();
+}
+
+// The same values in the four layouts a caller may hand over.
+struct Layouts {
+  std::vector<float> objects_by_rows_c, objects_by_rows_f, objects_by_cols_c, objects_by_cols_f;
+  std::vector<TableView> views;
+};
+
+Layouts layouts(const std::vector<float>& object_major, std::int64_t m, std::int64_t n, Missing missing) {
+  Layouts l;
+  l.objects_by_rows_c = object_major;  // m x n, C order
+  l.objects_by_rows_f.resize(m * n);   // m x n, Fortran order
+  l.objects_by_cols_c.resize(m * n);   // n x m, C order
+  l.objects_by_cols_f.resize(m * n);   // n x m, Fortran order (object-major again)
+  for (std::int64_t i = 0; i < m; ++i)
+    for (std::int64_t v = 0; v < n; ++v) {
+      const float x = object_major[i * n + v];
+      l.objects_by_rows_f[v * m + i] = x;
+      l.objects_by_cols_c[v * m + i] = x;
+      l.objects_by_cols_f[i * n + v] = x;
+    }
+  l.views = {TableView::row_major(l.objects_by_rows_c.data(), m, n, true, missing),
+             TableView::column_major(l.objects_by_rows_f.data(), m, n, true, missing),
+             TableView::row_major(l.objects_by_cols_c.data(), n, m, false, missing),
+             TableView::column_major(l.objects_by_cols_f.data(), n, m, false, missing)};
+  // Objects in reverse order through a negative stride.
+  return l;
+}
+
+TEST(Views, EveryLayoutAndMissingRuleGivesTheDialoguesBits) {
+  std::mt19937 rng(20261207);
+  struct Case {
+    std::int32_t m, n;
+    double missing;
+    bool specials;
+  } cases[] = {{2, 1, 0.0, false}, {7, 3, 0.2, false}, {19, 17, 0.3, true}, {40, 9, 0.1, true}, {33, 70, 0.5, false}};
+  for (const Case& c : cases) {
+    const DataMatrix d = random_table(c.m, c.n, c.missing, c.specials, rng);
+    // NaN marks the gaps instead of -1, each gap with one of several NaNs;
+    // the NaN values of the -1 table stay values there, so they are made
+    // ordinary here.
+    std::vector<float> with_nan(d.x.begin(), d.x.end());
+    std::size_t k = 0;
+    for (float& x : with_nan) {
+      if (std::isnan(x)) x = 3.5f;
+      else if (x == analysis::kMissing) x = kNaNs[k++ % 4];
+    }
+    analysis::Floats canonical(with_nan.size());
+    for (std::size_t i = 0; i < with_nan.size(); ++i) canonical[i] = std::isnan(with_nan[i]) ? kQuietNaN : with_nan[i];
+    const analysis::Table nan_table{canonical.data(), static_cast<std::size_t>(c.n), static_cast<std::size_t>(c.m),
+                                    analysis::kNaNBits};
+
+    const Layouts marker = layouts({d.x.begin(), d.x.end()}, c.m, c.n, Missing::value(-1.0f));
+    const Layouts nan = layouts(with_nan, c.m, c.n, Missing::not_a_number());
+    for (std::int32_t number = -1; number <= 36; ++number) {
+      for (bool scale : {false, true}) {
+        if (scale && !is_scalable(number)) continue;
+        const ResemblanceMatrix want_marker = analysis::compute_reference(d, number, scale ? 1 : 0);
+        const ResemblanceMatrix want_nan = analysis::compute_reference(nan_table, number, scale ? 1 : 0, c.n);
+        for (std::size_t l = 0; l < 4; ++l) {
+          RunOptions run;
+          run.threads = 1 + l % 2;
+          EXPECT_TRUE(same(Engine(marker.views[l], {number, scale}).compute(run), want_marker))
+              << "marker rule, layout " << l << ", coefficient " << number << ", m " << c.m;
+          EXPECT_TRUE(same(Engine(nan.views[l], {number, scale}).compute(run), want_nan))
+              << "NaN rule, layout " << l << ", coefficient " << number << ", m " << c.m;
+        }
+      }
+    }
+  }
+}
+
+TEST(Views, ZeroIsMissingWhateverItsSign) {
+  // -0 equals the marker 0: both are gaps, so objects 0 and 1 share only the
+  // last variable.
+  const float x[] = {0.0f, 2.0f, 5.0f, 1.0f, -0.0f, 7.0f};
+  const Engine e(TableView::row_major(x, 2, 3, true, Missing::value(0.0f)), {2});
+  EXPECT_EQ(e.compute()(0, 1), 2.0f);
+  std::uint32_t k = 0;
+  e.compute_block({0, 1, 1, 2}, nullptr, 0, &k, 1);
+  EXPECT_EQ(k, 1u);
+}
+
+// Blocks of every shape equal the same entries of the whole matrix, and the
+// counts equal a plain count.
+TEST(Blocks, EqualTheWholeMatrixWhereverTheyAreCut) {
+  std::mt19937 rng(7);
+  const std::int32_t m = 53, n = 21;  // tiles of 8 or 16 partners: a last partial tile
+  const DataMatrix d = random_table(m, n, 0.3, true, rng);
+  const TableView view = TableView::row_major(d.x.data(), m, n, true, Missing::value(-1.0f));
+  const Block blocks[] = {{0, m, 0, m},   {0, 1, 0, 1},   {5, 6, 40, 41}, {40, 41, 5, 6},  {0, 1, 0, m},
+                          {17, 18, 0, m}, {0, m, 30, 31}, {8, 24, 8, 24}, {3, 29, 11, 50}, {45, 53, 0, 9},
+                          {0, 9, 45, 53}, {10, 30, 20, 53}, {16, 33, 16, 17}, {52, 53, 52, 53}, {7, 7, 0, m}};
+  for (std::int32_t number : {1, 8, 14, 16, 17, 20, 23, 24, 27, 35}) {
+    for (bool dissimilarity : {false, true}) {
+      if (dissimilarity && !is_similarity(number)) continue;
+      const Engine engine(view, {number, false, dissimilarity});
+      const Matrix whole = engine.compute();
+      for (const Block& b : blocks) {
+        const std::int64_t rows = b.row_end - b.row_begin, cols = b.col_end - b.col_begin;
+        const std::int64_t stride = cols + 3;  // a row stride wider than the block
+        std::vector<float> values(rows * stride + 1, -7.0f);
+        std::vector<std::uint32_t> counts(rows * stride + 1, 99);
+        RunOptions run;
+        run.threads = 2;
+        engine.compute_block(b, values.data(), stride, counts.data(), stride, run);
+        for (std::int64_t r = 0; r < rows; ++r)
+          for (std::int64_t c = 0; c < cols; ++c) {
+            const std::int64_t i = b.row_begin + r, j = b.col_begin + c;
+            ASSERT_EQ(bits(values[r * stride + c]), bits(whole(i, j)))
+                << "coefficient " << number << " (" << i << ", " << j << ")";
+            std::uint32_t k = 0;
+            for (std::int32_t v = 0; v < n; ++v) k += d.x[i * n + v] != -1.0f && d.x[j * n + v] != -1.0f;
+            ASSERT_EQ(counts[r * stride + c], k) << "(" << i << ", " << j << ")";
+          }
+        // Nothing beyond the block's columns was written.
+        for (std::int64_t r = 0; r < rows; ++r)
+          for (std::int64_t c = cols; c < stride; ++c) ASSERT_EQ(values[r * stride + c], -7.0f);
+      }
+    }
+  }
+}
+
+TEST(Blocks, CountsAloneNeedNoValueBuffer) {
+  const float x[] = {1, -1, 3, -1, -1, 2, 4, 5, 6};  // 3 objects of 3 variables
+  const Engine engine(TableView::row_major(x, 3, 3, true, Missing::value(-1.0f)), {35});
+  std::uint32_t k[9] = {};
+  engine.compute_block({0, 3, 0, 3}, nullptr, 0, k, 3);
+  const std::uint32_t want[9] = {2, 1, 2, 1, 1, 1, 2, 1, 3};
+  for (int e = 0; e < 9; ++e) EXPECT_EQ(k[e], want[e]) << e;
+}
+
+TEST(Cancel, StopsALargeRunSoon) {
+  std::mt19937 rng(3);
+  const DataMatrix d = random_table(3000, 2000, 0.1, false, rng);
+  const Engine engine(TableView::row_major(d.x.data(), 3000, 2000, true), {17});
+  std::atomic<bool> cancel{false};
+  RunOptions run;
+  run.cancel = &cancel;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    cancel = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(engine.compute(run), Cancelled);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  stopper.join();
+  // The whole run takes tens of seconds; a stop is seen within a tile.
+  EXPECT_LT(seconds, 5.0);
+}
+
+TEST(Cancel, ProgressReturningFalseCancels) {
+  std::mt19937 rng(4);
+  const DataMatrix d = random_table(1500, 1000, 0.1, false, rng);
+  const Engine engine(TableView::row_major(d.x.data(), 1500, 1000, true), {17});
+  RunOptions run;
+  run.threads = 1;
+  int calls = 0;
+  run.progress = [&](double) { return ++calls < 2; };
+  EXPECT_THROW(engine.compute_block({0, 1500, 0, 1500}, std::vector<float>(1500 * 1500).data(), 1500, nullptr, 0, run),
+               Cancelled);
+}
+
+// Every argument the library refuses, with the words of its message.
+TEST(Errors, EveryBadArgumentIsRefusedWithItsMessage) {
+  const float x[12] = {};
+  const TableView good = TableView::row_major(x, 4, 3, true);
+  const Engine engine(good, {1});
+  float out[16];
+  std::uint32_t k[16];
+  struct Case {
+    const char* what;
+    std::function<void()> call;
+    const char* message;
+  } cases[] = {
+      {"negative objects", [&] { Engine({x, -1, 3, 3, 1}, {1}); }, "number of objects must be 0 or more, not -1"},
+      {"negative variables", [&] { Engine({x, 4, -2, 3, 1}, {1}); }, "number of variables must be 0 or more, not -2"},
+      {"too many objects", [&] { Engine({x, std::int64_t{1} << 31, 1, 1, 1}, {1}); }, "2147483648 is more than"},
+      {"null data", [&] { Engine({nullptr, 4, 3, 3, 1}, {1}); }, "data pointer is null"},
+      {"stride overflow", [&] { Engine({x, 4, 3, std::int64_t{1} << 62, 1}, {1}); }, "object stride"},
+      {"strides together", [&] { Engine({x, 3, 3, std::int64_t{1} << 59, std::int64_t{1} << 59}, {1}); },
+       "strides together overflow"},
+      {"dissimilarity of a distance", [&] { Engine(good, {8, false, true}); }, "coefficient 8 is not a similarity"},
+      {"block rows beyond m", [&] { engine.compute_block({0, 5, 0, 1}, out, 1); }, "rows 0 to 5 are not a range"},
+      {"block columns reversed", [&] { engine.compute_block({0, 1, 3, 2}, out, 1); }, "columns 3 to 2"},
+      {"negative block start", [&] { engine.compute_block({-1, 1, 0, 1}, out, 1); }, "rows -1 to 1"},
+      {"no buffer", [&] { engine.compute_block({0, 1, 0, 1}, nullptr, 1); }, "neither a value nor a count"},
+      {"narrow stride", [&] { engine.compute_block({0, 2, 0, 3}, out, 2); }, "row stride 2 is less than the block's 3"},
+      {"narrow count stride", [&] { engine.compute_block({0, 2, 0, 3}, out, 3, k, 1); }, "count buffer's row stride 1"},
+      {"diagonal outside", [&] { engine.diagonal(4); }, "object 4 is outside"},
+      {"unknown name", [&] { coefficient_number("braycurtis"); }, "unknown coefficient 'braycurtis'"},
+      {"number beyond the menu", [&] { coefficient_number("35"); }, "unknown coefficient '35'"},
+      {"info beyond the menu", [&] { coefficient_info(0); }, "coefficient 0 does not exist"},
+      {"incomparable with a bad view", [&] { incomparable_pairs({x, -3, 1, 1, 1}); }, "must be 0 or more"},
+  };
+  for (const Case& c : cases) {
+    try {
+      c.call();
+      ADD_FAILURE() << c.what << ": nothing was thrown";
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.what << ": " << e.what();
+    }
+  }
+}
+
+TEST(Coefficients, NamesSlugsAndNumbersFindTheSameRow) {
+  struct Case {
+    const char* text;
+    std::int32_t number;
+  } cases[] = {{"8", 8},           {" 24 ", 24},           {"bray-curtis", 8}, {"BRAYCUR DIS", 8},
+               {"braycur dis", 8}, {"bray_curtis", 8},     {"Euclidean", 1},   {"chi-square", 20},
+               {"CHI SQ", 20},     {"anderberg-1", 28},    {"ANDERB 1", 28},   {"yule-2", 34}};
+  for (const Case& c : cases) EXPECT_EQ(coefficient_number(c.text), c.number) << c.text;
+  ASSERT_EQ(coefficients().size(), 34u);
+  for (const CoefficientInfo& c : coefficients()) {
+    EXPECT_EQ(coefficient_number(c.slug), c.number);
+    EXPECT_EQ(coefficient_number(c.name), c.number);
+    EXPECT_EQ(c.similarity, is_similarity(c.number));
+    EXPECT_EQ(c.similarity, c.diagonal == Diagonal::one);
+  }
+  EXPECT_EQ(coefficient_info(12).kind, Kind::sum);
+  EXPECT_EQ(coefficient_info(23).kind, Kind::covariance);
+  EXPECT_TRUE(is_similarity(40));
+  EXPECT_FALSE(is_similarity(0));
+}
+
+TEST(Comparability, ListsThePairsWithNothingInCommon) {
+  // Object 0 shares nothing with 1 and 2 (which share their one value);
+  // object 3 has no value at all.
+  const float x[] = {1, -1, 2, -1, 3, -1, -1, 4, -1, -1, -1, -1};
+  const TableView v = TableView::row_major(x, 4, 3, true);
+  using P = std::pair<std::int64_t, std::int64_t>;
+  EXPECT_EQ(incomparable_pairs(v), (std::vector<P>{{0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}}));
+  EXPECT_EQ(incomparable_pairs(v, 2), (std::vector<P>{{0, 1}, {0, 2}}));
+}
+
+}  // namespace
+}  // namespace tessora
