@@ -90,7 +90,7 @@ std::int32_t coefficient_number(std::string_view text) {
               coefficient_list());
 }
 
-bool is_similarity(std::int32_t number) { return analysis::is_similarity(number); }
+bool is_similarity(std::int32_t number) { return analysis::asks_conversion(number); }
 bool is_scalable(std::int32_t number) { return analysis::asks_scaling(number); }
 Diagonal diagonal_of(std::int32_t number) { return public_diagonal(analysis::coefficient(number).diagonal); }
 

@@ -13,6 +13,42 @@
 
 namespace tessora::analysis {
 
+// How the fast kernel accumulates a coefficient's sums. A final formula reads
+// only some of the sums its passes form; the kernel forms only those (the
+// others stay 0 and are never read), and it fuses passes whose terms do not
+// depend on an earlier pass.
+enum class Recipe : std::uint8_t {
+  constant,          // no sum is read: every pair has the same value (above 34)
+  general,           // a subset of the general sums and the sums of squares
+  gower,             // 16: |a / Rv - b / Rv| into SAD
+  canberra,          // 18: |a / s - b / s| into SAD when s = |a + b| > 0
+  divergence,        // 22: (a / s - b / s)^2 into SSQ when s > 0
+  hellinger,         // 17: pair totals, then (sqrt(a / Si) - sqrt(b / Sj))^2
+  kulczynski,        // 19: pair totals, then min(a / h, b / h)
+  chi_square,        // 20: pair totals, then (a / (Tv Si) - b / (Tv Sj))^2
+  renkonen,          // 21: pair totals, then min(a / Si, b / Sj)
+  covariance,        // 23: pair totals and SPROD in one pass
+  correlation,       // 24: pair totals, SPROD, SQI and SQJ in one pass
+  presence_absence,  // 25 to 34: SMIN, SONLYI, SONLYJ, SNONE
+  count,             // k alone: the shared counts without a value
+};
+
+// The general sums a formula reads (Recipe::general).
+enum GeneralSum : unsigned {
+  kSsq = 1u << 0,
+  kSad = 1u << 1,
+  kSmin = 1u << 2,
+  kSmax = 1u << 3,
+  kSprod = 1u << 4,
+  kSdiff = 1u << 5,
+  kSquares = 1u << 6,  // SQI and SQJ
+};
+
+struct Plan {
+  Recipe recipe;
+  unsigned sums = 0;  // GeneralSum bits, for Recipe::general
+};
+
 // Per-variable statistics taken over all objects before the pair loop.
 enum class Statistics : std::uint8_t {
   none,
@@ -75,6 +111,7 @@ struct Coefficient {
   Diagonal diagonal;
   bool scaled;            // the scaling question is asked and an answer of 1 applies
   bool layout_asked;      // false: always written as a lower semimatrix with diagonal
+  Plan plan;              // the fast kernel's recipe
 };
 
 // The row that a coefficient number behaves as: its own for 1 to 34, the
@@ -95,6 +132,6 @@ void sums_of_squares(PairSums& s, double a, double b, const VariableStats& v);
 // The dialogue's questions depend on the coefficient number alone.
 bool asks_scaling(std::int32_t coefficient);   // 1, 2, 13
 bool asks_layout(std::int32_t coefficient);    // all but 14 and 15
-bool is_similarity(std::int32_t coefficient);  // diagonal 1 (4, 5, 7, 19, 21 and 24 up): the conversion is offered
+bool asks_conversion(std::int32_t coefficient);  // diagonal 1: 4, 5, 7, 19, 21 and 24 up
 
 }  // namespace tessora::analysis

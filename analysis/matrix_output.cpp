@@ -238,7 +238,7 @@ void write_matrix_file(recordio::Runtime& rt, std::int32_t coefficient, const st
   rt.write_item(m);
   rt.end_write();
 
-  if (is_similarity(coefficient)) {
+  if (asks_conversion(coefficient)) {
     say(rt, " 0=MATRIX SAVED AS IT IS");
     say(rt, " 1=CONVERTED TO DISSIMILARITY MATRIX D=1-S");
     std::int32_t conversion = 0;

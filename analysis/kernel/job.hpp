@@ -15,68 +15,8 @@
 
 namespace tessora::analysis::kernel::detail {
 
-// How a coefficient's sums are accumulated. A final formula reads only some
-// of the sums its passes form; the kernel forms only those (the others stay
-// 0 and are never read), and it fuses passes whose terms do not depend on an
-// earlier pass.
-enum class Recipe : std::uint8_t {
-  constant,          // no sum is read: every pair has the same value (above 34)
-  general,           // a subset of the general sums and the sums of squares
-  gower,             // 16: |a / Rv - b / Rv| into SAD
-  canberra,          // 18: |a / s - b / s| into SAD when s = |a + b| > 0
-  divergence,        // 22: (a / s - b / s)^2 into SSQ when s > 0
-  hellinger,         // 17: pair totals, then (sqrt(a / Si) - sqrt(b / Sj))^2
-  kulczynski,        // 19: pair totals, then min(a / h, b / h)
-  chi_square,        // 20: pair totals, then (a / (Tv Si) - b / (Tv Sj))^2
-  renkonen,          // 21: pair totals, then min(a / Si, b / Sj)
-  covariance,        // 23: pair totals and SPROD in one pass
-  correlation,       // 24: pair totals, SPROD, SQI and SQJ in one pass
-  presence_absence,  // 25 to 34: SMIN, SONLYI, SONLYJ, SNONE
-  count,             // k alone: the shared counts without a value
-};
-
-// The general sums a formula reads (Recipe::general).
-enum GeneralSum : unsigned {
-  kSsq = 1u << 0,
-  kSad = 1u << 1,
-  kSmin = 1u << 2,
-  kSmax = 1u << 3,
-  kSprod = 1u << 4,
-  kSdiff = 1u << 5,
-  kSquares = 1u << 6,  // SQI and SQJ
-};
-
-struct Plan {
-  Recipe recipe;
-  unsigned sums = 0;  // GeneralSum bits, for Recipe::general
-};
-
-// The plan of a coefficient number (any number, like coefficient()).
-inline Plan plan_of(std::int32_t number) {
-  if (number < 1) return {Recipe::general, kSsq};  // the formula of 1
-  if (number > 34) return {Recipe::constant};      // the root of an SSQ nothing adds to
-  if (number >= 25) return {Recipe::presence_absence};
-  switch (number) {
-    case 1: return {Recipe::general, kSsq};
-    case 2: case 3: return {Recipe::general, kSad};
-    case 4: case 7: return {Recipe::general, kSmin | kSmax};
-    case 5: case 9: case 10: case 11: return {Recipe::general, kSprod | kSquares};
-    case 6: return {Recipe::general, kSad | kSmax};
-    case 8: case 13: return {Recipe::general, kSad | kSmin | kSmax};
-    case 12: return {Recipe::general, kSmin};
-    case 14: return {Recipe::general, kSsq | kSdiff};
-    case 15: return {Recipe::general, kSdiff};
-    case 16: return {Recipe::gower};
-    case 17: return {Recipe::hellinger};
-    case 18: return {Recipe::canberra};
-    case 19: return {Recipe::kulczynski};
-    case 20: return {Recipe::chi_square};
-    case 21: return {Recipe::renkonen};
-    case 22: return {Recipe::divergence};
-    case 23: return {Recipe::covariance};
-    default: return {Recipe::correlation};  // 24
-  }
-}
+// The plan of a coefficient number (any number, like coefficient()): its row's.
+inline Plan plan_of(std::int32_t number) { return coefficient(number).plan; }
 
 // The pairs p < j with p in [p_begin, p_end) and j in [j_begin, j_end).
 struct Region {

@@ -140,10 +140,10 @@ Prepared prepare(const Table& table, std::int32_t number, std::int32_t scaling, 
 bool run_pairs(const Prepared& prepared, std::span<const detail::Region> regions,
                const detail::Output& out, const Control& control) {
   const Table& table = prepared.table;
-  detail::Plan plan = detail::plan_of(prepared.number);
+  Plan plan = detail::plan_of(prepared.number);
   const bool values = out.wants_values();
-  if (!values || (plan.recipe == detail::Recipe::constant && out.counts)) plan = {detail::Recipe::count};
-  if (table.n == 0 || plan.recipe == detail::Recipe::constant) {
+  if (!values || (plan.recipe == Recipe::constant && out.counts)) plan = {Recipe::count};
+  if (table.n == 0 || plan.recipe == Recipe::constant) {
     // No variable, or a formula that reads no sum: every pair has the value
     // of sums that stay 0.
     if (out.triangle && regions.size() == 1 && regions[0].p_begin == 0 && regions[0].j_begin == 0 &&
