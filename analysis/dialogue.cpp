@@ -112,7 +112,23 @@ void run_dialogue(recordio::Runtime& rt, const DialogueOptions& options) {
   }
   if (cancelled) rt.window_closed();
 
-  write_matrix_file(rt, coefficient, file.title, file.data.m, res, options.reference_paths);
+  std::int32_t layout = 1;  // 14 and 15 always give the lower semimatrix
+  if (asks_layout(coefficient)) {
+    say(rt, " RESEMBLANCE MATRIX WILL BE WRITTEN TO MATRIX.TXT");
+    say(rt, " 0=FULL MATRIX,  1=LOWER SEMIMATRIX WITH DIAGONAL");
+    say(rt, " ENTER OPTION CHOSEN");
+    layout = 0;
+    ask(rt, layout);
+  }
+  open_matrix_file(rt, coefficient, file.title, file.data.m);
+  if (asks_conversion(coefficient)) {
+    say(rt, " 0=MATRIX SAVED AS IT IS");
+    say(rt, " 1=CONVERTED TO DISSIMILARITY MATRIX D=1-S");
+    std::int32_t conversion = 0;
+    ask(rt, conversion);
+    if (conversion == 1) convert_to_dissimilarity(res);
+  }
+  write_matrix_rows(rt, res, layout == 0, options.reference_paths);
   if (options.matrix_written) options.matrix_written({coefficient, file.data, res});
   rt.stop(" ");
 }

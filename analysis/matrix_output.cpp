@@ -11,7 +11,6 @@
 
 #include "analysis/coefficients.hpp"
 #include "analysis/datafile.hpp"
-#include "analysis/dialogue_io.hpp"
 #include "recordio/real_text.hpp"
 
 namespace tessora::analysis {
@@ -216,17 +215,8 @@ void write_rows_parallel(recordio::Runtime& rt, const ResemblanceMatrix& res, st
 
 }  // namespace
 
-void write_matrix_file(recordio::Runtime& rt, std::int32_t coefficient, const std::string& title,
-                       std::int32_t m, ResemblanceMatrix& res, bool plain_rows) {
-  std::int32_t layout = 1;
-  if (asks_layout(coefficient)) {
-    say(rt, " RESEMBLANCE MATRIX WILL BE WRITTEN TO MATRIX.TXT");
-    say(rt, " 0=FULL MATRIX,  1=LOWER SEMIMATRIX WITH DIAGONAL");
-    say(rt, " ENTER OPTION CHOSEN");
-    layout = 0;
-    ask(rt, layout);
-  }
-
+void open_matrix_file(recordio::Runtime& rt, std::int32_t coefficient, const std::string& title,
+                      std::int32_t m) {
   rt.open(kFileUnit, kMatrixFileName, /*create=*/true);
   rt.begin_write(kFileUnit);
   rt.write_item(std::string_view(" MATRIX "));
@@ -237,20 +227,14 @@ void write_matrix_file(recordio::Runtime& rt, std::int32_t coefficient, const st
   rt.begin_write(kFileUnit);
   rt.write_item(m);
   rt.end_write();
+}
 
-  if (asks_conversion(coefficient)) {
-    say(rt, " 0=MATRIX SAVED AS IT IS");
-    say(rt, " 1=CONVERTED TO DISSIMILARITY MATRIX D=1-S");
-    std::int32_t conversion = 0;
-    ask(rt, conversion);
-    if (conversion == 1) convert_to_dissimilarity(res);
-  }
-
+void write_matrix_rows(recordio::Runtime& rt, const ResemblanceMatrix& res, bool full, bool plain_rows) {
   const std::size_t rows = res.size() > 0 ? static_cast<std::size_t>(res.size()) : 0;
   if (plain_rows) {
-    write_rows_plain(rt, res, rows, layout == 0);
+    write_rows_plain(rt, res, rows, full);
   } else {
-    write_rows_parallel(rt, res, rows, layout == 0);
+    write_rows_parallel(rt, res, rows, full);
   }
   rt.close(kFileUnit);
 }

@@ -118,7 +118,8 @@ void write_once(bool plain_rows) {
   }();
   QuietHooks hooks;
   tessora::recordio::Runtime rt(hooks);
-  tessora::analysis::write_matrix_file(rt, kCoefficient, title, kObjects, matrix(), plain_rows);
+  tessora::analysis::open_matrix_file(rt, kCoefficient, title, kObjects);
+  tessora::analysis::write_matrix_rows(rt, matrix(), /*full=*/true, plain_rows);
 }
 
 std::string read_file(const fs::path& p) {

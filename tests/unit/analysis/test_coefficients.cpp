@@ -32,7 +32,7 @@ TEST(CoefficientTable, QuestionsDependOnTheNumberAlone) {
   for (std::int32_t c : numbers()) {
     EXPECT_EQ(asks_scaling(c), in(c, {1, 2, 13})) << c;
     EXPECT_EQ(asks_layout(c), !in(c, {14, 15})) << c;
-    EXPECT_EQ(is_similarity(c), in(c, {4, 5, 7, 19, 21}) || c >= 24) << c;
+    EXPECT_EQ(asks_conversion(c), in(c, {4, 5, 7, 19, 21}) || c >= 24) << c;
   }
 }
 

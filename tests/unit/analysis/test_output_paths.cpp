@@ -87,12 +87,13 @@ class MatrixFile : public ::testing::Test {
     std::filesystem::remove_all(dir_);
   }
 
-  std::string write(std::int32_t coefficient, ResemblanceMatrix res, std::vector<std::string> answers,
-                    bool plain) {
-    ScriptedHooks hooks(std::move(answers));
+  std::string write(std::int32_t coefficient, ResemblanceMatrix res, bool full, bool convert, bool plain) {
+    ScriptedHooks hooks;
     {
       recordio::Runtime rt(hooks);
-      write_matrix_file(rt, coefficient, std::string(100, 'T'), res.size(), res, plain);
+      open_matrix_file(rt, coefficient, std::string(100, 'T'), res.size());
+      if (convert) convert_to_dissimilarity(res);
+      write_matrix_rows(rt, res, full, plain);
     }
     std::ifstream in("MATRIX.TXT", std::ios::binary);
     std::ostringstream s;
@@ -120,16 +121,16 @@ TEST_F(MatrixFile, ParallelRowsGiveTheSameBytesAsValueByValueRows) {
   std::mt19937 rng(7);
   struct Case {
     std::int32_t coefficient;
-    std::vector<std::string> answers;  // layout, then conversion for a similarity
+    bool full, convert;
   };
   const Case cases[] = {
-      {1, {"0"}}, {1, {"1"}}, {14, {}}, {4, {"0", "1"}}, {24, {"7", "1"}}, {30, {"0", "0"}},
+      {1, true, false}, {1, false, false}, {14, false, false}, {4, true, true}, {24, false, true}, {30, true, false},
   };
   for (std::int32_t m : {1, 2, 3, 17, 300}) {
     for (const Case& c : cases) {
       const ResemblanceMatrix res = random_matrix(rng, m);
-      const std::string fast = write(c.coefficient, res, c.answers, false);
-      const std::string plain = write(c.coefficient, res, c.answers, true);
+      const std::string fast = write(c.coefficient, res, c.full, c.convert, false);
+      const std::string plain = write(c.coefficient, res, c.full, c.convert, true);
       ASSERT_FALSE(plain.empty());
       ASSERT_EQ(fast, plain) << "m=" << m << " coefficient=" << c.coefficient;
     }
