@@ -11,6 +11,7 @@
 
 #include "analysis/coefficients.hpp"
 #include "analysis/datafile.hpp"
+#include "analysis/worker_pool.hpp"
 #include "recordio/real_text.hpp"
 
 namespace tessora::analysis {
@@ -46,7 +47,7 @@ class ParallelRowWriter {
  public:
   ParallelRowWriter(const ResemblanceMatrix& res, std::size_t m, bool full)
       : res_(res), m_(m), full_(full) {
-    workers_ = std::max(1u, std::thread::hardware_concurrency());
+    workers_ = WorkerPool::shared().size();
     // About 2 MB of text a block, and at least 16 rows where that stays
     // within 8 MB, so that each gathered cache line serves many rows; no more
     // workers than rows in a block, which bounds the text held at once.
@@ -72,9 +73,9 @@ class ParallelRowWriter {
 
   template <class Put>
   void run(Put&& put_row) {
-    std::vector<std::jthread> pool;
+    std::unique_ptr<WorkerPool::Batch> batch;
     // Whatever way this ends (a failed write ends the run from inside put_row),
-    // the workers are told to stop before they are joined.
+    // the workers are told to stop before they are waited for.
     struct Stopper {
       ParallelRowWriter& w;
       ~Stopper() {
@@ -85,9 +86,8 @@ class ParallelRowWriter {
         w.changed_.notify_all();
       }
     };
-    pool.reserve(workers_);
     Stopper stopper{*this};
-    for (std::size_t t = 0; t < workers_; ++t) pool.emplace_back([this] { work(); });
+    batch = WorkerPool::shared().start(static_cast<unsigned>(workers_), [this](unsigned) { work(); });
     for (std::size_t b = 0; b < blocks_; ++b) {
       Slot& slot = slots_[b % kSlots];
       {

@@ -19,6 +19,7 @@
 #include "analysis/kernel/job.hpp"
 #include "analysis/pair_steps.hpp"
 #include "analysis/pairs.hpp"
+#include "analysis/worker_pool.hpp"
 
 namespace tessora::analysis::kernel {
 
@@ -26,82 +27,38 @@ namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
-// The worker threads of one computation. However the coordinator leaves
-// (a thread that cannot be started, a progress function that throws), the
-// workers are told to stop and joined before the shared state goes away.
-class Crew {
- public:
-  explicit Crew(detail::Schedule& schedule) : schedule_(schedule) {}
-  Crew(const Crew&) = delete;
-  Crew& operator=(const Crew&) = delete;
-  ~Crew() {
-    if (threads_.empty()) return;
-    schedule_.stop();
-    join();
-  }
-
-  template <class F>
-  void start(F&& body) { threads_.emplace_back(std::forward<F>(body)); }
-  void join() {
-    for (std::thread& t : threads_) t.join();
-    threads_.clear();
-  }
-
- private:
-  detail::Schedule& schedule_;
-  std::vector<std::thread> threads_;
-};
-
-// Runs the workers; the calling thread reports progress meanwhile and
-// watches the cancel flag. False when asked to stop.
+// Runs the workers on the shared pool; the calling thread reports progress
+// meanwhile and watches the cancel flag. False when asked to stop. However
+// the coordinator leaves (a progress function that throws), the workers are
+// told to stop and waited for before the shared state goes away.
 bool run_workers(const detail::Job& job, const detail::TargetKernel& kernel, detail::Schedule& schedule,
                  unsigned threads, const ProgressFn* progress, const std::atomic<bool>* cancel,
                  double total) {
-  std::mutex mutex;
-  std::condition_variable finished;
-  unsigned running = 0;
-  std::exception_ptr failure;
-
-  Crew crew(schedule);  // declared after what the workers use: joined first
-  for (unsigned t = 0; t < threads; ++t) {
-    {
-      std::lock_guard lock(mutex);
-      ++running;
+  struct StopFirst {
+    detail::Schedule& schedule;
+    std::unique_ptr<WorkerPool::Batch> batch;
+    ~StopFirst() {
+      if (batch && !batch->wait_for(std::chrono::milliseconds(0))) schedule.stop();
     }
-    crew.start([&] {
-      std::exception_ptr error;
-      try {
-        kernel.work(job, schedule);
-      } catch (...) {
-        error = std::current_exception();
-        schedule.stop();
-      }
-      std::lock_guard lock(mutex);
-      if (error && !failure) failure = error;
-      --running;
-      finished.notify_one();
-    });
-  }
+  } guard{schedule, nullptr};
+  guard.batch = WorkerPool::shared().start(threads, [&](unsigned) {
+    try {
+      kernel.work(job, schedule);
+    } catch (...) {
+      schedule.stop();
+      throw;
+    }
+  });
 
   bool go_on = true;
-  {
-    std::unique_lock lock(mutex);
-    while (running > 0) {
-      if (!go_on || (!progress && !cancel)) {
-        finished.wait(lock, [&] { return running == 0; });
-        break;
-      }
-      if (finished.wait_for(lock, kProgressInterval, [&] { return running == 0; })) break;
-      lock.unlock();
-      if (cancel && cancel->load(std::memory_order_relaxed)) go_on = false;
-      if (go_on && progress && *progress)
-        go_on = (*progress)(total > 0 ? static_cast<double>(schedule.pairs_done()) / total : 1.0);
-      lock.lock();
-      if (!go_on) schedule.stop();
-    }
+  while (!guard.batch->wait_for(kProgressInterval)) {
+    if (!progress && !cancel) continue;
+    if (cancel && cancel->load(std::memory_order_relaxed)) go_on = false;
+    if (go_on && progress && *progress)
+      go_on = (*progress)(total > 0 ? static_cast<double>(schedule.pairs_done()) / total : 1.0);
+    if (!go_on) schedule.stop();
   }
-  crew.join();
-  if (failure) std::rethrow_exception(failure);
+  guard.batch->wait();  // the first failure of a worker, if any
   return go_on && !schedule.stopped();
 }
 
@@ -171,8 +128,7 @@ bool run_pairs(const Prepared& prepared, std::span<const detail::Region> regions
   job.chunk = control.options.tile_variables;
 
   const detail::TargetKernel& kernel = detail::best_kernel();
-  unsigned threads = control.options.threads != 0 ? control.options.threads : std::thread::hardware_concurrency();
-  threads = std::max(1u, threads);
+  unsigned threads = control.options.threads != 0 ? control.options.threads : WorkerPool::shared().size();
   // The tiles of all workers together stay within 32 MB.
   job.tile_bytes = std::min<std::size_t>(job.tile_bytes, (std::size_t{32} << 20) / threads);
   detail::Schedule schedule(regions, kernel.width, control.cancel);
