@@ -1,14 +1,18 @@
 // The pair kernel of every coefficient on 1000 objects by 1000 variables with
-// 10% missing values, in pair-variable steps per second, on all cores and on
-// one; the reference loop of a few coefficients as the baseline (on fewer
-// objects: it is slow). The instruction set in use is printed first.
+// 10% missing values, through the library's whole-matrix call, in
+// pair-variable steps per second, on all cores and on one; a block of
+// 1000 x 1000 pairs through the block call and straight to the kernel; the
+// reference loop of a few coefficients as the baseline (on fewer objects: it
+// is slow). The instruction set in use is printed first.
 //
 //   [TESSORA_KERNEL_TARGET=AVX2] bench_kernel [--benchmark_filter=kernel/all/5] ...
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <span>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 #include <hwy/targets.h>
@@ -16,6 +20,7 @@
 #include "analysis/coefficients.hpp"
 #include "analysis/kernel/kernel.hpp"
 #include "analysis/pairs.hpp"
+#include "tessora/tessora.hpp"
 
 namespace {
 
@@ -49,12 +54,18 @@ double steps(const DataMatrix& d) {
   return static_cast<double>(d.m) * (d.m - 1) / 2.0 * d.n;
 }
 
+tessora::TableView view_of(const DataMatrix& d) {
+  return tessora::TableView::row_major(d.x.data(), d.m, d.n, true, tessora::Missing::value(kMissing));
+}
+
+// The whole matrix through the library, as every front end computes it.
 void kernel_run(benchmark::State& state, std::int32_t coefficient, unsigned threads) {
   const DataMatrix& d = kernel_table();
-  tessora::analysis::kernel::Options options;
-  options.threads = threads;
+  tessora::RunOptions run;
+  run.threads = threads;
   for (auto _ : state) {
-    auto res = tessora::analysis::kernel::compute(d, coefficient, 0, {}, nullptr, options);
+    const tessora::Engine engine(view_of(d), {coefficient});
+    auto res = engine.compute(run);
     benchmark::DoNotOptimize(res.triangle().data());
   }
   state.counters["steps/s"] =
@@ -69,6 +80,38 @@ void reference_run(benchmark::State& state, std::int32_t coefficient) {
   }
   state.counters["steps/s"] =
       benchmark::Counter(steps(d), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// A block of 1000 x 1000 pairs (objects 0-999 against 1000-1999) through the
+// library's block call, and the same pairs handed straight to the kernel:
+// the difference is what the block call costs outside the kernel.
+const DataMatrix& block_table() {
+  static const DataMatrix d = table(1000, 2000);
+  return d;
+}
+
+void block_run(benchmark::State& state, std::int32_t coefficient, bool through_library) {
+  const DataMatrix& d = block_table();
+  const tessora::Engine engine(view_of(d), {coefficient});
+  const auto prepared = tessora::analysis::kernel::prepare(tessora::analysis::table_of(d), coefficient, 0, d.n);
+  std::vector<float> out(1000 * 1000);
+  for (auto _ : state) {
+    if (through_library) {
+      engine.compute_block({0, 1000, 1000, 2000}, out.data(), 1000);
+    } else {
+      const tessora::analysis::kernel::detail::Region region{0, 1000, 1000, 2000};
+      tessora::analysis::kernel::detail::Output o;
+      o.values = out.data();
+      o.value_stride = 1000;
+      o.row_begin = 0;
+      o.row_end = 1000;
+      o.col_begin = 1000;
+      o.col_end = 2000;
+      tessora::analysis::kernel::run_pairs(prepared, std::span(&region, 1), o, {});
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["steps/s"] = benchmark::Counter(1e6 * d.n, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 }  // namespace
@@ -86,6 +129,15 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::RegisterBenchmark(("kernel/one/" + name).c_str(), kernel_run, row.number, 1u)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  }
+  for (std::int32_t c : {1, 8}) {
+    const std::string name = std::to_string(c) + "/" + std::string(tessora::analysis::coefficient(c).name);
+    benchmark::RegisterBenchmark(("block/library/" + name).c_str(), block_run, c, true)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(("block/kernel/" + name).c_str(), block_run, c, false)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
   }
