@@ -350,12 +350,12 @@ static_assert([] {
 }());
 
 
-// Every general-sums row names at least one sum to read; every other row
-// names a recipe of its own.
+// Every general-sums recipe names at least one sum to read, every other
+// recipe none, and no row of the menu is left without a recipe of its own.
 static_assert([] {
   for (const Coefficient& c : kMenu) {
-    if ((c.first == terms::general_sums) != (c.plan.recipe == Recipe::general)) return false;
-    if (c.plan.recipe == Recipe::general && c.plan.sums == 0) return false;
+    if ((c.plan.recipe == Recipe::general) != (c.plan.sums != 0)) return false;
+    if (c.plan.recipe == Recipe::constant || c.plan.recipe == Recipe::count) return false;
   }
   return true;
 }());
