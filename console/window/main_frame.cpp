@@ -123,8 +123,11 @@ void MainFrame::build_menus() {
   windows->addSeparator();
   // The list of child windows; the text window is the first and only one.
   QAction* child = add(windows, command::kFirstChild, "&1 Input/Output", nullptr, [this] {
+    // A minimised text window comes back at its size before.
+    if (child_->isMinimized()) child_->showNormal();
     mdi_->setActiveSubWindow(child_);
     view_->setFocus();
+    actions_[command::kFirstChild]->setChecked(true);
   });
   child->setCheckable(true);
   child->setChecked(true);
