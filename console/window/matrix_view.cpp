@@ -170,11 +170,13 @@ MatrixView::Layout MatrixView::layout_for(QSize size) const {
   const int top = l.label_extent;
   const int dendrogram = clustered() ? std::clamp(w / 6, 40, 160) : 0;
   const int left = dendrogram + l.label_extent;
-  l.dendrogram = QRect(0, top, dendrogram, std::max(h - top - 4, 0));
-  l.row_labels = QRect(dendrogram, top, l.label_extent, std::max(h - top - 4, 0));
-  l.legend = QRect(std::max(w - legend_width, left), top, legend_width, std::max(h - top - 4, 0));
-  l.cells = QRect(left, top, std::max(l.legend.left() - 8 - left, 1), std::max(h - top - 4, 1));
-  l.column_labels = QRect(left, 0, l.cells.width(), top);
+  // The cells are square: rows and columns zoom and pan alike.
+  const int side = std::max(std::min(w - legend_width - 8 - left, h - top - 4), 1);
+  l.cells = QRect(left, top, side, side);
+  l.dendrogram = QRect(0, top, dendrogram, side);
+  l.row_labels = QRect(dendrogram, top, l.label_extent, side);
+  l.column_labels = QRect(left, 0, side, top);
+  l.legend = QRect(l.cells.right() + 9, top, legend_width, std::max(h - top - 4, 0));
   return l;
 }
 

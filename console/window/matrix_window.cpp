@@ -44,7 +44,7 @@ MatrixWindow::MatrixWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 bool MatrixWindow::export_picture(const QString& path, QSize size) {
-  if (size.isEmpty()) size = view_->size();
+  if (!size.isValid()) size = view_->size();
   if (size.width() < 1 || size.height() < 1 || size.width() > 20000 || size.height() > 20000) return false;
   if (view_->clustering_wanted()) view_->wait_for_clustering();
   if (QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0) {

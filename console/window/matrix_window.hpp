@@ -25,7 +25,7 @@ class MatrixWindow final : public QMainWindow {
   QAction* clustered_action() const { return clustered_; }
   QAction* whole_action() const { return whole_; }
 
-  // Writes the picture at `size` (empty: the view's size) as PNG or SVG,
+  // Writes the picture at `size` (by default the view's size) as PNG or SVG,
   // chosen by the name's ending (.svg is SVG, anything else PNG).
   bool export_picture(const QString& path, QSize size = {});
 
