@@ -144,14 +144,12 @@ struct Block {
   double sum = 0;
   std::uint32_t count = 0;
   bool infinity = false;
-  bool any = false;
 
   void add(float x) {
-    any = true;
-    if (std::isfinite(x)) {
+    if (x - x == 0.0f) {  // finite
       sum += x;
       ++count;
-    } else if (std::isinf(x)) {
+    } else if (x == x) {  // infinite
       infinity = true;
     }
   }
@@ -159,7 +157,6 @@ struct Block {
     sum += o.sum;
     count += o.count;
     infinity = infinity || o.infinity;
-    any = any || o.any;
   }
   float value() const {
     if (count > 0) return static_cast<float>(sum / count);
@@ -200,24 +197,42 @@ std::vector<float> aggregate(const MatrixData& d, const std::vector<int>& row_bi
     for (unsigned t = 1; t < threads; ++t) {
       bounds[t] = static_cast<std::size_t>(std::sqrt(static_cast<double>(t) / threads) * static_cast<double>(d.m));
     }
+    // The mirror cells go to a transposed grid first: within one row i of
+    // the triangle they lie down one column, which the transposed grid
+    // holds side by side.
+    std::vector<std::vector<Block>> mirrored(threads);
     auto sweep = [&](unsigned t) {
       std::vector<Block>& mine = t == 0 ? blocks : partial[t];
       if (t != 0) mine.assign(rows * cols, Block{});
+      std::vector<Block>& flipped = mirrored[t];
+      flipped.assign(rows * cols, Block{});
       for (std::size_t i = bounds[t]; i < bounds[t + 1]; ++i) {
         const int ri = row_bin[i], ci = col_bin[i];
         const bool row_in = in_range(ri, rows), col_in = in_range(ci, cols);
         if (row_in && col_in) mine[static_cast<std::size_t>(ri) * cols + ci].add(d.diag[i]);
-        if (!row_in && !col_in) {
-          continue;
-        }
+        if (!row_in && !col_in) continue;
         const float* values = d.triangle.data() + i * (i - 1) / 2;
         Block* line = row_in ? mine.data() + static_cast<std::size_t>(ri) * cols : nullptr;
-        for (std::size_t j = 0; j < i; ++j) {
-          const float x = values[j];
-          if (line && in_range(col_bin[j], cols)) line[col_bin[j]].add(x);
-          if (col_in && in_range(row_bin[j], rows)) mine[static_cast<std::size_t>(row_bin[j]) * cols + ci].add(x);
+        Block* column = col_in ? flipped.data() + static_cast<std::size_t>(ci) * rows : nullptr;
+        if (line && column) {
+          for (std::size_t j = 0; j < i; ++j) {
+            const float x = values[j];
+            if (in_range(col_bin[j], cols)) line[col_bin[j]].add(x);
+            if (in_range(row_bin[j], rows)) column[row_bin[j]].add(x);
+          }
+        } else if (line) {
+          for (std::size_t j = 0; j < i; ++j) {
+            if (in_range(col_bin[j], cols)) line[col_bin[j]].add(values[j]);
+          }
+        } else {
+          for (std::size_t j = 0; j < i; ++j) {
+            if (in_range(row_bin[j], rows)) column[row_bin[j]].add(values[j]);
+          }
         }
       }
+      for (std::size_t c = 0; c < cols; ++c)
+        for (std::size_t r = 0; r < rows; ++r) mine[r * cols + c].merge(flipped[c * rows + r]);
+      std::vector<Block>().swap(flipped);
     };
     std::vector<std::thread> pool;
     for (unsigned t = 1; t < threads; ++t) pool.emplace_back(sweep, t);
@@ -227,9 +242,8 @@ std::vector<float> aggregate(const MatrixData& d, const std::vector<int>& row_bi
       for (std::size_t c = 0; c < blocks.size(); ++c) blocks[c].merge(partial[t][c]);
     }
   }
-  for (std::size_t c = 0; c < blocks.size(); ++c) {
-    if (blocks[c].any) out[c] = blocks[c].value();
-  }
+  // Every block of a row and a column in view holds a cell at least.
+  for (std::size_t c = 0; c < blocks.size(); ++c) out[c] = blocks[c].value();
   return out;
 }
 
