@@ -7,7 +7,7 @@ tessora_packages=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libhwy-dev libomp-dev
-  qt6-base-dev xvfb xauth
+  qt6-base-dev qt6-svg-dev xvfb xauth
   clang libclang-rt-14-dev
 )
 
