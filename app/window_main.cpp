@@ -1,8 +1,26 @@
-// tessora-window: the dialogue in its desktop window.
+// tessora-window: the dialogue in its desktop window. Once a run has written
+// MATRIX.TXT, the window shows the matrix as a picture, from the values in
+// memory.
+#include <new>
+
+#include "analysis/coefficients.hpp"
+#include "analysis/dialogue.hpp"
 #include "app/run.hpp"
+#include "console/window/run_values.hpp"
 #include "console/window/session.hpp"
 
 int main(int argc, char** argv) {
-  return tessora::console::run_window(argc, argv,
-                                      [](tessora::console::Hooks& hooks) { return tessora::app::run_program(hooks); });
+  using namespace tessora;
+  return console::run_window(argc, argv, [](console::WindowSession& session) {
+    analysis::DialogueOptions options;
+    options.matrix_written = [&session](const analysis::DialogueOptions::MatrixWritten& written) {
+      try {
+        const auto kind = console::to_diagonal_kind(analysis::coefficient(written.coefficient).diagonal);
+        session.show_matrix(console::copy_run_values(written, kind));
+      } catch (const std::bad_alloc&) {
+        // No room for a copy: the run goes on without its picture.
+      }
+    };
+    return app::run_program(session.host(), options);
+  });
 }

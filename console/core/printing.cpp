@@ -21,6 +21,20 @@ LineSpan lines_to_print(std::size_t line_count, std::size_t per_page, std::optio
   return begin < end ? LineSpan{begin, end} : LineSpan{begin, begin};
 }
 
+std::string print_file_name(std::string_view caption) {
+  std::string name;
+  for (const char c : caption) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool bad = u < 0x20 || u == 0x7f || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+    name.push_back(bad ? '-' : c);
+  }
+  // Not hidden, not empty, not "." or "..".
+  while (!name.empty() && (name.front() == '.' || name.front() == ' ')) name.erase(name.begin());
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  if (name.empty()) name = "print";
+  return name + ".pdf";
+}
+
 std::size_t print_transcript(const Transcript& transcript, PrintTarget& target) {
   const std::size_t per_page = std::max<std::size_t>(target.lines_per_page(), 1);
   const LineSpan span = lines_to_print(transcript.line_count(), per_page, target.page_range());

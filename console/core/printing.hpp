@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "console/core/transcript.hpp"
@@ -31,6 +32,12 @@ std::size_t lines_per_page(double printable_height, double line_height);
 // With a range, the lines from per_page * (first - 1) + 1 to the smaller of
 // per_page * last and the line count (counted from 1); otherwise all lines.
 LineSpan lines_to_print(std::size_t line_count, std::size_t per_page, std::optional<PageRange> range);
+
+// The file name offered when the printer is a file: the window's caption
+// made into one file name (a path separator, a control character or a
+// character that shells and other systems reject becomes "-"), then ".pdf".
+// "Input/Output" gives "Input-Output.pdf".
+std::string print_file_name(std::string_view caption);
 
 // A printer chosen in the print dialog, with the job's settings.
 class PrintTarget {

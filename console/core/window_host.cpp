@@ -20,14 +20,29 @@ bool WindowHost::write_piece(std::string_view text, Stream /*stream*/) {
   if (closing_) return false;
   end_progress();
   window_.write_piece(text);
-  pump_.process_pending();
+  if (events_due()) pump_.process_pending();
   return !closing_;
+}
+
+bool WindowHost::events_due() {
+  // The first line after a pause handles events at once (a close that came
+  // meanwhile is seen there); then one pass per batch of lines, so that a
+  // long report is laid out and painted a batch at a time.
+  const auto now = std::chrono::steady_clock::now();
+  if (lines_since_events_ == 0 || ++lines_since_events_ > kLinesPerBatch ||
+      now - events_at_ >= std::chrono::milliseconds(kBatchMilliseconds)) {
+    lines_since_events_ = 1;
+    events_at_ = now;
+    return true;
+  }
+  return false;
 }
 
 ReadResult WindowHost::read_line(std::string& line, std::size_t capacity) {
   line.clear();
   if (closing_) return ReadResult::closed;
   end_progress();
+  lines_since_events_ = 0;
   window_.want_input();
   pump_.wait_until([this] { return closing_ || !window_.input_wanted(); });
   if (closing_) return ReadResult::closed;
@@ -51,6 +66,7 @@ int WindowHost::end_of_run(int code) {
 bool WindowHost::statement_start() {
   if (closing_) return false;
   end_progress();
+  lines_since_events_ = 0;
   pump_.process_pending();
   return !closing_;
 }
@@ -77,31 +93,33 @@ std::string WindowHost::caption() const {
   return slash == std::string::npos ? file_name_ : file_name_.substr(slash + 1);
 }
 
-void WindowHost::write_to(const std::string& name) {
+WindowHost::Saved WindowHost::write_to(const std::string& name) {
   switch (write_transcript(window_.transcript(), name)) {
-    case SaveResult::written: window_.mark_saved(); break;
-    case SaveResult::cannot_create: dialogs_.warn(text::kCannotCreate); break;
+    case SaveResult::written: window_.mark_saved(); return Saved::yes;
+    case SaveResult::cannot_create: dialogs_.warn(text::kCannotCreate); return Saved::failed;
     case SaveResult::write_failed:
+      // Part of the transcript is missing from the file: it stays unsaved,
+      // so that closing still asks.
       dialogs_.warn(text::kWriteError);
-      window_.mark_saved();  // as after a complete write: the file is closed
-      break;
+      return Saved::failed;
   }
+  return Saved::failed;
 }
 
-void WindowHost::save() {
-  if (file_name_.empty()) {
-    save_as();
-    return;
-  }
-  write_to(file_name_);
+WindowHost::Saved WindowHost::save() {
+  if (file_name_.empty()) return save_as();
+  return write_to(file_name_);
 }
 
-void WindowHost::save_as() {
+WindowHost::Saved WindowHost::save_as() {
   std::optional<std::string> name = dialogs_.ask_file_name();
-  if (!name || name->empty()) return;
-  file_name_ = std::move(*name);
-  if (on_caption_changed) on_caption_changed();
-  write_to(file_name_);
+  if (!name || name->empty()) return Saved::cancelled;
+  const Saved result = write_to(*name);
+  if (result == Saved::yes && *name != file_name_) {
+    file_name_ = std::move(*name);
+    if (on_caption_changed) on_caption_changed();
+  }
+  return result;
 }
 
 void WindowHost::print() {
@@ -117,8 +135,10 @@ bool WindowHost::close_requested() {
     const Answer answer = dialogs_.ask(text::kSaveQuestion);
     asking_ = false;
     if (answer == Answer::cancel) return false;
-    // A cancelled Save As saves nothing, and the window closes all the same.
-    if (answer == Answer::yes) save();
+    // A cancelled Save As saves nothing, and the window closes all the same;
+    // a save that failed keeps the window, as Cancel does, so that another
+    // name can be chosen.
+    if (answer == Answer::yes && save() == Saved::failed) return false;
   }
   closing_ = true;
   pump_.wake();

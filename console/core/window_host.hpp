@@ -3,6 +3,8 @@
 // save commands and the close sequence).
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -23,10 +25,18 @@ class WindowHost final : public Hooks {
   bool statement_start() override;
   bool progress(double fraction) override;
 
-  // ---- File and print commands.
-  void save();     // to the current file name, or through Save As when there is none
-  void save_as();  // ask for a name, then write
+  // ---- File and print commands. The file name and the caption change only
+  // when a save succeeds; a failed one warns and leaves the saved flag clear.
+  enum class Saved { yes, failed, cancelled };
+  Saved save();     // to the current file name, or through Save As when there is none
+  Saved save_as();  // ask for a name, then write
   void print();
+
+  // A long report is shown in batches: output lines handle the window's
+  // events after this many lines, or once this much time has passed since
+  // they were last handled, whichever comes first.
+  static constexpr std::size_t kLinesPerBatch = 512;
+  static constexpr int kBatchMilliseconds = 40;
 
   // The close sequence. Returns true when the frame should go away; false
   // when the user cancelled (everything stays as it was).
@@ -45,8 +55,9 @@ class WindowHost final : public Hooks {
   std::function<void(double)> on_progress;
 
  private:
-  void write_to(const std::string& name);
+  Saved write_to(const std::string& name);
   void end_progress();
+  bool events_due();
 
   TextWindow& window_;
   EventPump& pump_;
@@ -57,6 +68,8 @@ class WindowHost final : public Hooks {
   bool run_ended_ = false;
   int run_code_ = 0;
   bool progress_shown_ = false;
+  std::size_t lines_since_events_ = 0;
+  std::chrono::steady_clock::time_point events_at_{};
 };
 
 }  // namespace tessora::console

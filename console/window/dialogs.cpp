@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
@@ -144,17 +146,27 @@ std::size_t WindowDialogs::lines_per_page(QPrinter& printer) const {
 
 bool WindowDialogs::choose_printer(QPrinter& printer) {
   QPrintDialog dialog(&printer, parent_);
+  // The dialog makes its own file name from the document name when the
+  // printer has none; a printer chosen later in the list gets ours too.
+  if (auto* file = dialog.findChild<QLineEdit*>(QStringLiteral("filename"))) file->setText(default_print_file());
   dialog.setMinMax(1, 32767);
   dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
   dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
   return dialog.exec() == QDialog::Accepted;
 }
 
+QString WindowDialogs::default_print_file() {
+  return QDir::current().absoluteFilePath(QString::fromStdString(print_file_name(text::kTextWindowCaption)));
+}
+
 std::unique_ptr<PrintTarget> WindowDialogs::ask_printer() {
   auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   printer->setFromTo(1, 1);
   printer->setCopyCount(1);
+  // The job keeps its document name; the file that a file printer writes is
+  // named apart from it, as the name holds a "/".
   printer->setDocName(q(text::kPrintDocument));
+  if (printer->outputFormat() == QPrinter::PdfFormat) printer->setOutputFileName(default_print_file());
   if (!choose_printer(*printer)) return nullptr;
   const std::size_t per_page = lines_per_page(*printer);
   return std::make_unique<QtPrintTarget>(std::move(printer), print_font_, per_page, parent_.data());

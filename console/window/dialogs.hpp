@@ -25,6 +25,10 @@ class WindowDialogs : public Dialogs {
   void warn(std::string_view message) override;
   std::unique_ptr<PrintTarget> ask_printer() override;
 
+  // The file a file printer writes unless the user names another: the
+  // window's caption as one file name in the current folder.
+  static QString default_print_file();
+
   // Lines per page for this printer and the window's font: the printable
   // height over the line height.
   std::size_t lines_per_page(QPrinter& printer) const;

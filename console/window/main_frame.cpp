@@ -15,6 +15,7 @@
 #include "console/core/system_info.hpp"
 #include "console/core/texts.hpp"
 #include "console/window/about_box.hpp"
+#include "console/window/matrix_window.hpp"
 #include "console/window/text_view.hpp"
 
 // The icons are compiled into this static library; registering them here
@@ -117,17 +118,75 @@ void MainFrame::build_menus() {
   add(edit, command::kDelete, "De&lete", nullptr, [this] { window_.delete_selection(); });
 
   QMenu* windows = bar->addMenu(QStringLiteral("&Window"));
+  window_menu_ = windows;
   add(windows, command::kCascade, "&Cascade\tShift+F5", "Shift+F5", [this] { mdi_->cascadeSubWindows(); });
   add(windows, command::kTile, "&Tile\tShift+F4", "Shift+F4", [this] { mdi_->tileSubWindows(); });
   add(windows, command::kArrangeIcons, "&Arrange Icons", nullptr, [this] { arrange_icons(); });
   windows->addSeparator();
   // The list of child windows; the text window is the first and only one.
   QAction* child = add(windows, command::kFirstChild, "&1 Input/Output", nullptr, [this] {
+    // A minimised text window comes back at its size before.
+    if (child_->isMinimized()) child_->showNormal();
     mdi_->setActiveSubWindow(child_);
     view_->setFocus();
+    actions_[command::kFirstChild]->setChecked(true);
   });
   child->setCheckable(true);
   child->setChecked(true);
+}
+
+void MainFrame::show_matrix(std::shared_ptr<const MatrixData> data) {
+  const bool first = matrix_child_ == nullptr;
+  if (first) {
+    matrix_ = new MatrixWindow;
+    matrix_child_ = new QMdiSubWindow;
+    matrix_child_->setObjectName(QStringLiteral("MatrixChild"));
+    matrix_child_->setWidget(matrix_);
+    matrix_child_->setAttribute(Qt::WA_DeleteOnClose, false);
+    matrix_child_->setWindowTitle(QStringLiteral("Matrix"));
+    matrix_child_->setWindowIcon(QIcon(QStringLiteral(":/tessora/text.png")));
+    mdi_->addSubWindow(matrix_child_);
+    connect(matrix_->view(), &MatrixView::hovered, this, [this](const QString& text) {
+      if (text.isEmpty()) {
+        statusBar()->clearMessage();
+      } else {
+        statusBar()->showMessage(text);
+      }
+    });
+    // Beside the text window; the frame grows to make room when it can.
+    const QRect text = child_->geometry();
+    const int x = text.right() + 11;
+    const int wanted = x + 440 + 15;
+    if (!isMaximized() && !isFullScreen() && mdi_->viewport()->width() < wanted) {
+      resize(width() + wanted - mdi_->viewport()->width(), std::max(height(), 560));
+    }
+    const int w = std::max(mdi_->viewport()->width() - x - 15, 300);
+    const int h = std::max(std::min(mdi_->viewport()->height() - 30, w + 60), 300);
+    matrix_child_->setGeometry(x, text.top(), w, h);
+    // Window > 2 Matrix, after the text window's item.
+    QAction* item = new QAction(QStringLiteral("&2 Matrix"), window_menu_);
+    item->setData(command::kMatrixChild);
+    item->setObjectName(QStringLiteral("command%1").arg(command::kMatrixChild));
+    connect(item, &QAction::triggered, this, [this] { reopen_matrix(); });
+    window_menu_->addAction(item);
+    actions_[command::kMatrixChild] = item;
+  }
+  matrix_->view()->set_data(std::move(data));
+  matrix_child_->show();
+  if (matrix_child_->isMinimized()) matrix_child_->showNormal();
+  // The text window keeps the keyboard.
+  mdi_->setActiveSubWindow(child_);
+  view_->setFocus();
+}
+
+void MainFrame::reopen_matrix() {
+  if (!matrix_child_) return;
+  if (matrix_child_->isMinimized()) {
+    matrix_child_->showNormal();
+  } else {
+    matrix_child_->show();
+  }
+  mdi_->setActiveSubWindow(matrix_child_);
 }
 
 QAction* MainFrame::command_action(int id) const {

@@ -4,7 +4,9 @@
 
 #include <QMainWindow>
 #include <map>
+#include <memory>
 
+#include "console/core/matrix_picture.hpp"
 #include "console/core/text_window.hpp"
 #include "console/core/window_host.hpp"
 #include "console/window/dialogs.hpp"
@@ -17,6 +19,7 @@ class QProgressBar;
 namespace tessora::console {
 
 class TextView;
+class MatrixWindow;
 
 // Menu command identifiers.
 namespace command {
@@ -24,6 +27,7 @@ inline constexpr int kSave = 500, kSaveAs = 501, kPrint = 510, kAbout = 520, kEx
 inline constexpr int kUndo = 600, kCut = 610, kCopy = 611, kPaste = 612, kDelete = 613;
 inline constexpr int kTile = 700, kCascade = 701, kArrangeIcons = 702;
 inline constexpr int kFirstChild = 100;
+inline constexpr int kMatrixChild = 101;  // once a run has given a matrix
 }  // namespace command
 
 class MainFrame final : public QMainWindow {
@@ -39,6 +43,13 @@ class MainFrame final : public QMainWindow {
   QMdiArea* mdi_area() const { return mdi_; }
   QMdiSubWindow* text_window() const { return child_; }
   QProgressBar* progress_bar() const { return progress_; }
+  // The picture of a run's matrix in the "Matrix" child window, made the
+  // first time and reopened by Window > 2 Matrix.
+  void show_matrix(std::shared_ptr<const MatrixData> data);
+  QMdiSubWindow* matrix_window() const { return matrix_child_; }
+  MatrixWindow* matrix() const { return matrix_; }
+  void reopen_matrix();
+
   // The menu item with a command identifier, or null.
   QAction* command_action(int id) const;
 
@@ -61,6 +72,9 @@ class MainFrame final : public QMainWindow {
   QMdiSubWindow* child_ = nullptr;
   TextView* view_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QMdiSubWindow* matrix_child_ = nullptr;
+  MatrixWindow* matrix_ = nullptr;
+  QMenu* window_menu_ = nullptr;
   std::map<int, QAction*> actions_;
 };
 

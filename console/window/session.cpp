@@ -31,6 +31,10 @@ void WindowSession::show() {
   frame_->text_view()->setFocus();
 }
 
+void WindowSession::show_matrix(MatrixData data) {
+  frame_->show_matrix(std::make_shared<const MatrixData>(std::move(data)));
+}
+
 namespace {
 
 std::string program_name(const char* argv0) {
@@ -72,6 +76,10 @@ void startup_messages(QtMsgType type, const QMessageLogContext& context, const Q
 }  // namespace
 
 int run_window(int& argc, char** argv, const std::function<int(Hooks&)>& program) {
+  return run_window(argc, argv, [&program](WindowSession& session) { return program(session.host()); });
+}
+
+int run_window(int& argc, char** argv, const std::function<int(WindowSession&)>& program) {
   g_program = program_name(argc > 0 ? argv[0] : nullptr);
   if (!display_expected()) {
     std::fprintf(stderr, "%s: cannot create the window: no display\n", g_program.c_str());
@@ -108,7 +116,7 @@ int run_window(int& argc, char** argv, const std::function<int(Hooks&)>& program
   }
   g_held.clear();
 
-  return program(session->host());
+  return program(*session);
 }
 
 }  // namespace tessora::console

@@ -29,6 +29,9 @@ class WindowSession {
   WindowHost& host() { return *host_; }
   WindowDialogs& dialogs() { return *dialogs_; }
 
+  // Shows the picture of a run's matrix (values copied from the run).
+  void show_matrix(MatrixData data);
+
  private:
   std::unique_ptr<TextWindow> window_;
   QtEventPump pump_;
@@ -46,5 +49,7 @@ inline constexpr int kNoStoreExit = 0;     // the transcript store cannot be had
 // 6 when no window can be created (no display), 0 when the transcript store
 // cannot be had.
 int run_window(int& argc, char** argv, const std::function<int(Hooks&)>& program);
+// The same, for a program that also feeds the window (the matrix picture).
+int run_window(int& argc, char** argv, const std::function<int(WindowSession&)>& program);
 
 }  // namespace tessora::console

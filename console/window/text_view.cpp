@@ -74,14 +74,27 @@ TextView::TextView(TextWindow& window, QWidget* parent)
 }
 
 void TextView::changed(unsigned what) {
-  if (what & (change::kText | change::kView)) sync_scroll_bars();
+  if (what & (change::kText | change::kView)) schedule_layout();
   // Show the caret solid while the user works; blinking resumes afterwards.
   caret_shown_ = true;
   if (blink_.isActive()) blink_.start();
   viewport()->update();
 }
 
+void TextView::schedule_layout() {
+  if (layout_pending_) return;
+  layout_pending_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (layout_pending_) sync_scroll_bars();
+      },
+      Qt::QueuedConnection);
+}
+
 void TextView::sync_scroll_bars() {
+  layout_pending_ = false;
+  ++layouts_;
   syncing_ = true;
   QScrollBar* v = verticalScrollBar();
   v->setRange(0, static_cast<int>(std::min<std::size_t>(window_.vertical_max(), INT_MAX)));
@@ -124,6 +137,7 @@ std::size_t TextView::column_at(QPointF point, bool nearest) const {
 }
 
 void TextView::paintEvent(QPaintEvent*) {
+  ++paints_;
   QPainter p(viewport());
   const QRect area = viewport()->rect();
   p.fillRect(area, Qt::white);

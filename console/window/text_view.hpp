@@ -30,6 +30,12 @@ class TextView final : public QAbstractScrollArea {
   std::size_t line_at(QPointF point) const;
   std::size_t column_at(QPointF point, bool nearest) const;
 
+  // How often the scroll bars were brought in line with the transcript and
+  // the text was painted. Changes are gathered: each pass of the event loop
+  // lays out and paints at most once, however many lines came in meanwhile.
+  std::size_t layouts() const { return layouts_; }
+  std::size_t paints() const { return paints_; }
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -47,6 +53,7 @@ class TextView final : public QAbstractScrollArea {
   void changed(unsigned what);
   void update_geometry();
   void sync_scroll_bars();
+  void schedule_layout();
 
   TextWindow& window_;
   QFont font_;
@@ -55,6 +62,9 @@ class TextView final : public QAbstractScrollArea {
   int ascent_ = 12;
   bool syncing_ = false;
   bool caret_shown_ = true;
+  bool layout_pending_ = false;
+  std::size_t layouts_ = 0;
+  std::size_t paints_ = 0;
   QTimer blink_;
 };
 

@@ -43,6 +43,25 @@ INSTANTIATE_TEST_SUITE_P(Heights, LinesPerPage,
                          ::testing::Values(PerPageCase{1000, 20, 50}, PerPageCase{1019, 20, 50},
                                            PerPageCase{10, 20, 1}, PerPageCase{1000, 0, 1}));
 
+struct FileNameCase {
+  const char* caption;
+  const char* expected;
+};
+
+class PrintFileName : public ::testing::TestWithParam<FileNameCase> {};
+
+TEST_P(PrintFileName, OneFileNameInTheCurrentFolder) {
+  EXPECT_EQ(print_file_name(GetParam().caption), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Captions, PrintFileName,
+                         ::testing::Values(FileNameCase{"Input/Output", "Input-Output.pdf"},
+                                           FileNameCase{"run.txt", "run.txt.pdf"},
+                                           FileNameCase{"a\\b:c*d?e\"f<g>h|i\tj", "a-b-c-d-e-f-g-h-i-j.pdf"},
+                                           FileNameCase{"..", "print.pdf"},
+                                           FileNameCase{"", "print.pdf"},
+                                           FileNameCase{".hidden ", "hidden.pdf"}));
+
 // Records what the loop asks of the printer.
 class RecordingTarget final : public PrintTarget {
  public:

@@ -218,24 +218,78 @@ TEST(WindowHostSave, CancelledSaveAsChangesNothing) {
   EXPECT_TRUE(r.dialogs.warnings.empty());
 }
 
-TEST(WindowHostSave, UncreatableFileWarnsAndStaysUnsaved) {
+// A save that fails leaves the name, the caption and the saved flag as they
+// were, whether the file cannot be made or writing stops part way.
+struct FailedSave {
+  const char* name;
+  std::string path;
+  const char* warning;
+};
+
+class WindowHostFailedSave : public ::testing::TestWithParam<FailedSave> {};
+
+TEST_P(WindowHostFailedSave, WarnsAndChangesNothing) {
+  const FailedSave& c = GetParam();
+  if (c.path == "/dev/full" && !std::filesystem::exists(c.path)) GTEST_SKIP() << "no /dev/full here";
   Rig r;
   r.window.write_piece("x");
-  r.dialogs.file_name = temp_path("no_such_dir/inner.txt");
-  r.host.save_as();
-  EXPECT_EQ(r.dialogs.warnings, std::vector<std::string>{"Cannot create file"});
+  int captions = 0;
+  r.host.on_caption_changed = [&] { ++captions; };
+  r.dialogs.file_name = c.path;
+  EXPECT_EQ(r.host.save_as(), WindowHost::Saved::failed);
+  EXPECT_EQ(r.dialogs.warnings, std::vector<std::string>{c.warning});
   EXPECT_FALSE(r.window.saved());
-  EXPECT_EQ(r.host.caption(), "inner.txt");  // the name was taken all the same
+  EXPECT_EQ(r.host.caption(), "Input/Output");
+  EXPECT_TRUE(r.host.file_name().empty());
+  EXPECT_EQ(captions, 0);
 }
 
-TEST(WindowHostSave, WriteErrorWarnsAndCountsAsSaved) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+INSTANTIATE_TEST_SUITE_P(
+    Failures, WindowHostFailedSave,
+    ::testing::Values(FailedSave{"cannot_create", temp_path("no_such_dir/inner.txt"), "Cannot create file"},
+                      FailedSave{"write_error", "/dev/full", "I/O error while writing file"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WindowHostClose, FailedSaveOnYesAbandonsTheCloseUntilANameWorks) {
+  const std::string good = temp_path("second_try.txt");
+  std::filesystem::remove(good);
   Rig r;
-  r.window.write_piece("x");
-  r.dialogs.file_name = "/dev/full";
-  r.host.save_as();
-  EXPECT_EQ(r.dialogs.warnings, std::vector<std::string>{"I/O error while writing file"});
-  EXPECT_TRUE(r.window.saved());
+  r.window.write_piece(" STOP ");
+  r.dialogs.answer = Answer::yes;
+  r.dialogs.file_name = temp_path("no_such_dir/inner.txt");
+  r.pump.then([&] { r.closed_by_user = r.host.close_requested(); });
+  r.pump.then([&] {
+    // The first close was abandoned: nothing went, nothing was saved.
+    EXPECT_FALSE(r.closed_by_user);
+    EXPECT_FALSE(r.host.closing());
+    EXPECT_FALSE(r.window.saved());
+    EXPECT_EQ(r.window.transcript().lines(), std::vector<std::string>{" STOP "});
+    r.dialogs.file_name = good;
+    r.closed_by_user = r.host.close_requested();
+  });
+  EXPECT_EQ(r.host.end_of_run(0), 0);
+  EXPECT_TRUE(r.closed_by_user);
+  EXPECT_EQ(r.dialogs.questions.size(), 2u);
+  EXPECT_EQ(r.dialogs.warnings, std::vector<std::string>{"Cannot create file"});
+  EXPECT_EQ(slurp(good), " STOP \r\n");
+  std::filesystem::remove(good);
+}
+
+TEST(WindowHostOutput, LongOutputHandlesEventsInBatches) {
+  Rig r;
+  const std::size_t lines = 10 * WindowHost::kLinesPerBatch;
+  for (std::size_t i = 0; i < lines; ++i) ASSERT_TRUE(r.host.write_piece("line\r\n", Stream::output));
+  // At least once per batch, and far fewer times than there are lines (the
+  // time limit adds one pass per interval on a slow machine).
+  EXPECT_GE(r.pump.processed, 10);
+  EXPECT_LT(r.pump.processed, static_cast<int>(lines / 4));
+  // A read starts afresh: the first line after it handles events at once.
+  const int before = r.pump.processed;
+  r.then_type("1\r");
+  std::string line;
+  EXPECT_EQ(r.host.read_line(line, 10), ReadResult::line);
+  EXPECT_TRUE(r.host.write_piece("next\r\n", Stream::output));
+  EXPECT_EQ(r.pump.processed, before + 1);
 }
 
 // ---- Progress -------------------------------------------------------------
