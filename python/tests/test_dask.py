@@ -63,3 +63,12 @@ def test_only_the_lower_blocks_are_computed(client):
 def test_dask_wrong_input_raises(call, error):
     with pytest.raises(error):
         call()
+
+
+def test_written_to_disk_block_by_block(client, tmp_path):
+    # The README's way to keep a large matrix off the client: one .npy file
+    # per row of blocks, written by the workers.
+    d = tessora.dask.matrix(X, 19, chunk=60)
+    da.to_npy_stack(str(tmp_path / "D"), d, axis=0)
+    back = da.from_npy_stack(str(tmp_path / "D")).compute()
+    np.testing.assert_array_equal(back.view(np.uint32), tessora.matrix(X, 19).view(np.uint32))
