@@ -1,5 +1,6 @@
 """Wrong input raises the documented exception with a clear message; nothing crashes."""
 import numpy as np
+import pandas as pd
 import pytest
 
 import tessora
@@ -15,6 +16,7 @@ CASES = [
     (lambda: tessora.matrix(np.array([[1, "a"], [2, 3]], dtype=object), 1), TypeError, "object"),
     (lambda: tessora.matrix([["a", "b"], ["c", "d"]], 1), TypeError, "<U1"),
     (lambda: tessora.matrix([[1, 2], [3]], 1), TypeError, "numeric array"),
+    (lambda: tessora.matrix(pd.DataFrame({"a": [1.0, 2.0], "b": ["x", "y"]}), 1), TypeError, "columns b"),
     (lambda: tessora.matrix(GOOD[:1], 1), ValueError, "1 object"),
     (lambda: tessora.matrix(GOOD[:, :1], 1, objects="columns"), ValueError, "1 object"),
     (lambda: tessora.pdist(np.zeros((0, 4)), 1), ValueError, "0 object"),
