@@ -1,9 +1,9 @@
 """TESSORA on Dask: a resemblance matrix computed block by block on the workers.
 
-    import distributed, tessora.dask
+    import dask.array as da, distributed, tessora.dask
     client = distributed.Client("tcp://scheduler:8786")
     D = tessora.dask.matrix(X, "bray-curtis", chunk=4096)  # a lazy dask array
-    D.to_npy_stack("D/")                                     # written block by block
+    da.to_npy_stack("D/", D, axis=0)                         # written by the workers
 
 The graph holds the whole table once (a single chunk, which every task reads:
 coefficients 16, 20 and 25-34 use per-variable statistics over all objects),
