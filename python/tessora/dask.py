@@ -23,11 +23,16 @@ from dask.highlevelgraph import HighLevelGraph
 
 import tessora
 
-__all__ = ["matrix"]
+__all__ = ["matrix", "pdist"]
 
 
 def _block(table, number, r0, r1, c0, c1, **options):
     return tessora.block(table, number, slice(r0, r1), slice(c0, c1), **options)
+
+
+def _condensed_rows(table, number, r0, r1, m, **options):
+    b = tessora.block(table, number, slice(r0, r1), slice(r0 + 1, m), **options)
+    return np.concatenate([b[i - r0, i - r0:] for i in range(r0, r1)])
 
 
 def _mirror(b):
@@ -55,6 +60,20 @@ def _table_array(X, rows):
     return da.from_array(a, chunks=a.shape)
 
 
+def _options(chunk, coefficient, objects, missing, scale, dissimilarity, threads):
+    if isinstance(chunk, (bool, np.bool_)) or not isinstance(chunk, numbers.Integral) or chunk < 1:
+        raise ValueError(f"chunk must be a whole number of objects from 1 up, not {chunk!r}")
+    rows = tessora._objects_are_rows(objects)
+    number = tessora._coefficient_number(coefficient)
+    if dissimilarity and not tessora.coefficients()[number - 1][3]:
+        raise ValueError(f"coefficient {number} is not a similarity: dissimilarity=True is only "
+                         f"for 4, 5, 7, 19, 21 and 24-34")
+    tessora._threads(threads)
+    options = dict(objects=objects, missing=tessora._missing_value(missing), scale=bool(scale),
+                   dissimilarity=bool(dissimilarity), threads=threads)
+    return rows, number, options
+
+
 def matrix(X, coefficient, *, chunk=4096, objects="rows", missing=math.nan, scale=False,
            dissimilarity=False, threads=1):
     """The (m, m) float32 resemblance matrix as a dask array of chunk x chunk
@@ -64,16 +83,7 @@ def matrix(X, coefficient, *, chunk=4096, objects="rows", missing=math.nan, scal
     threads is the engine's threads per task: 1 by default, since the
     workers already run one task per thread; None for one per core.
     """
-    if isinstance(chunk, (bool, np.bool_)) or not isinstance(chunk, numbers.Integral) or chunk < 1:
-        raise ValueError(f"chunk must be a whole number of objects from 1 up, not {chunk!r}")
-    rows = tessora._objects_are_rows(objects)
-    number = tessora._coefficient_number(coefficient)
-    if dissimilarity and not tessora.coefficients()[number - 1][3]:
-        raise ValueError(f"coefficient {number} is not a similarity: dissimilarity=True is only "
-                         f"for 4, 5, 7, 19, 21 and 24-34")
-    options = dict(objects=objects, missing=tessora._missing_value(missing), scale=bool(scale),
-                   dissimilarity=bool(dissimilarity), threads=threads)
-    tessora._threads(threads)
+    rows, number, options = _options(chunk, coefficient, objects, missing, scale, dissimilarity, threads)
     table = _table_array(X, rows)
     m = table.shape[0 if rows else 1]
     chunk = int(chunk)
@@ -92,3 +102,26 @@ def matrix(X, coefficient, *, chunk=4096, objects="rows", missing=math.nan, scal
     sizes = tuple(r1 - r0 for r0, r1 in bounds)
     hlg = HighLevelGraph.from_collections(name, graph, dependencies=[table])
     return da.Array(hlg, name, chunks=(sizes, sizes), dtype=np.float32)
+
+
+def pdist(X, coefficient, *, chunk=4096, objects="rows", missing=math.nan, scale=False,
+          dissimilarity=False, threads=1):
+    """The condensed vector of tessora.pdist() as a 1-D dask array, each chunk
+    the pairs of a run of rows (i < j), about chunk x chunk pairs each; the
+    options are those of matrix() above."""
+    rows, number, options = _options(chunk, coefficient, objects, missing, scale, dissimilarity, threads)
+    table = _table_array(X, rows)
+    m = table.shape[0 if rows else 1]
+    budget = int(chunk) * int(chunk)
+
+    name = "tessora-pdist-" + tokenize(table.name, number, budget, options)
+    table_key = (table.name, 0, 0)
+    task = functools.partial(_condensed_rows, **options)
+    graph, sizes, r0 = {}, [], 0
+    while r0 < m - 1:
+        r1 = r0 + max(1, min(m - 1 - r0, budget // (m - r0 - 1)))
+        graph[(name, len(sizes))] = (task, table_key, number, r0, r1, m)
+        sizes.append(sum(m - i - 1 for i in range(r0, r1)))
+        r0 = r1
+    hlg = HighLevelGraph.from_collections(name, graph, dependencies=[table])
+    return da.Array(hlg, name, chunks=(tuple(sizes),), dtype=np.float32)

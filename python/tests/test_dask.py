@@ -45,6 +45,14 @@ def test_dask_matrix_has_the_bits_of_matrix(client, table, coefficient, chunk, o
     np.testing.assert_array_equal(got.view(np.uint32), want.view(np.uint32))
 
 
+@pytest.mark.parametrize("chunk", [1, 20, 64, 1000])
+def test_dask_pdist_has_the_bits_of_pdist(client, chunk):
+    d = tessora.dask.pdist(X, 21, chunk=chunk)
+    assert d.shape == (250 * 249 // 2,) and d.dtype == np.float32
+    got = client.compute(d).result()
+    np.testing.assert_array_equal(got.view(np.uint32), tessora.pdist(X, 21).view(np.uint32))
+
+
 def test_only_the_lower_blocks_are_computed(client):
     d = tessora.dask.matrix(X, 8, chunk=50)
     graph = dict(d.__dask_graph__())
@@ -59,6 +67,8 @@ def test_only_the_lower_blocks_are_computed(client):
     (lambda: tessora.dask.matrix(da.zeros((3, 4, 5)), 1), ValueError),
     (lambda: tessora.dask.matrix(da.zeros((4, 4), dtype=complex), 1), TypeError),
     (lambda: tessora.dask.matrix(X[:1], 1), ValueError),
+    (lambda: tessora.dask.pdist(X, 1, chunk=-3), ValueError),
+    (lambda: tessora.dask.pdist(X, 2, dissimilarity=True), ValueError),
 ])
 def test_dask_wrong_input_raises(call, error):
     with pytest.raises(error):
