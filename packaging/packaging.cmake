@@ -46,6 +46,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The library dependencies (Qt for the window) are read off the programs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The library's users build against Highway's headers and library too.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libhwy-dev")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libhwy-dev, python3, python3-numpy")
 
 include(CPack)
