@@ -11,9 +11,14 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -48,30 +53,56 @@ void run_interruptibly(unsigned threads, Work&& work) {
   }
 }
 
-// An R vector of `length` elements; running out of memory is an exception
+// Asks for huge pages for the untouched memory of a large result: its first
+// writes otherwise fault in 4 KB pages, which costs as much as the whole
+// computation on some virtual machines. Advice only.
+void offer_huge_pages(void* data, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
+  if (bytes < 4 * huge) return;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + huge - 1) & ~(huge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(huge - 1);
+  if (begin < end) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
+
+// An R vector of `length` doubles; running out of memory is an exception
 // here rather than a jump through this code.
-SEXP allocate(SEXPTYPE type, double length, const char* what) {
+SEXP allocate_doubles(double length, const char* what) {
   if (!(length <= static_cast<double>(R_XLEN_T_MAX)))
     throw std::runtime_error(std::string("the ") + what + " would have " + std::to_string(length) +
                              " entries, more than an R vector can hold");
   const auto n = static_cast<R_xlen_t>(length);
-  return Rcpp::unwindProtect([&] { return Rf_allocVector(type, n); });
+  SEXP vector = Rcpp::unwindProtect([&] { return Rf_allocVector(REALSXP, n); });
+  offer_huge_pages(REAL(vector), static_cast<std::size_t>(n) * sizeof(double));
+  return vector;
 }
 
 // The objects of x (R's column-major doubles) one after the other, each
 // double rounded to the nearest float. NaNs become the one quiet NaN when
 // they mark missing values, so that the engine takes the buffer as it is.
-std::vector<float> objects_of(const double* x, std::int64_t rows, std::int64_t cols, bool by_rows,
-                              bool nan_missing) {
+struct Floats {
+  std::unique_ptr<float[]> data;
+  std::size_t size = 0;
+};
+
+Floats objects_of(const double* x, std::int64_t rows, std::int64_t cols, bool by_rows, bool nan_missing) {
   const std::int64_t m = by_rows ? rows : cols, n = by_rows ? cols : rows;
-  std::vector<float> out(static_cast<std::size_t>(m) * static_cast<std::size_t>(n));
+  Floats table;
+  table.size = static_cast<std::size_t>(m) * static_cast<std::size_t>(n);
+  table.data.reset(new float[table.size]);  // every element is written below
+  offer_huge_pages(table.data.get(), table.size * sizeof(float));
+  float* out = table.data.get();
   auto convert = [nan_missing](double v) {
     if (nan_missing && std::isnan(v)) return std::numeric_limits<float>::quiet_NaN();
     return static_cast<float>(v);
   };
   if (!by_rows) {
-    for (std::size_t k = 0; k < out.size(); ++k) out[k] = convert(x[k]);
-    return out;
+    for (std::size_t k = 0; k < table.size; ++k) out[k] = convert(x[k]);
+    return table;
   }
   // A tiled transpose: object i's variable v is x[i + v * rows].
   constexpr std::int64_t tile = 64;
@@ -81,7 +112,7 @@ std::vector<float> objects_of(const double* x, std::int64_t rows, std::int64_t c
       for (std::int64_t v = v0; v < v1; ++v)
         for (std::int64_t i = i0; i < i1; ++i) out[i * n + v] = convert(x[i + v * rows]);
     }
-  return out;
+  return table;
 }
 
 // Index in R's dist vector of the pair (i, j), i > j: the lower triangle
@@ -129,15 +160,15 @@ SEXP compute(SEXP x, bool by_rows, int coefficient, bool scale, bool dissimilari
   const auto um = static_cast<std::size_t>(m);
   try {
     const double pairs = static_cast<double>(m) * static_cast<double>(m - 1) / 2;
-    Rcpp::RObject result(what == 1 ? allocate(REALSXP, static_cast<double>(m) * static_cast<double>(m),
+    Rcpp::RObject result(what == 1 ? allocate_doubles(static_cast<double>(m) * static_cast<double>(m),
                                               "resemblance matrix")
-                                   : allocate(REALSXP, pairs, what == 2 ? "count vector" : "dist vector"));
+                                   : allocate_doubles(pairs, what == 2 ? "count vector" : "dist vector"));
     double* out = REAL(result);
 
-    const std::vector<float> table = objects_of(REAL(x), rows, cols, by_rows, nan_missing);
+    const Floats table = objects_of(REAL(x), rows, cols, by_rows, nan_missing);
     const tessora::Missing missing =
         nan_missing ? tessora::Missing::not_a_number() : tessora::Missing::value(static_cast<float>(marker));
-    const auto view = tessora::TableView::row_major(table.data(), m, n, true, missing);
+    const auto view = tessora::TableView::row_major(table.data.get(), m, n, true, missing);
     const tessora::Engine engine(view, {coefficient, scale, dissimilarity});
     const auto nthreads = static_cast<unsigned>(threads);
 
@@ -162,16 +193,31 @@ SEXP compute(SEXP x, bool by_rows, int coefficient, bool scale, bool dissimilari
     run_interruptibly(nthreads, [&](const tessora::RunOptions& run) { res = engine.compute(run); });
     const float* tri = res.triangle().data();
     if (what == 0) {
-      // The engine's triangle is row by row, R's dist column by column.
-      std::size_t k = 0;
-      for (std::size_t j = 0; j + 1 < um; ++j)
-        for (std::size_t i = j + 1; i < um; ++i) out[k++] = tri[i * (i - 1) / 2 + j];
+      // The engine's triangle is row by row, R's dist column by column: a
+      // tiled transpose, so that both sides are read and written in runs.
+      constexpr std::size_t tile = 64;
+      for (std::size_t j0 = 0; j0 + 1 < um; j0 += tile)
+        for (std::size_t i0 = j0 + 1; i0 < um; i0 += tile) {
+          const std::size_t j1 = std::min(um, j0 + tile), i1 = std::min(um, i0 + tile);
+          for (std::size_t i = i0; i < i1; ++i) {
+            const float* row = tri + i * (i - 1) / 2;
+            for (std::size_t j = j0; j < std::min(j1, i); ++j) out[dist_index(um, i, j)] = row[j];
+          }
+        }
     } else {
+      // Both triangles (the matrix is symmetric, so row- and column-major
+      // are the same), tile by tile.
       const float* diag = res.diagonal().data();
-      for (std::size_t i = 0; i < um; ++i) {
-        out[i * um + i] = diag[i];
-        for (std::size_t j = 0; j < i; ++j) out[i * um + j] = out[j * um + i] = tri[i * (i - 1) / 2 + j];
-      }
+      for (std::size_t i = 0; i < um; ++i) out[i * um + i] = diag[i];
+      constexpr std::size_t tile = 64;
+      for (std::size_t i0 = 1; i0 < um; i0 += tile)
+        for (std::size_t j0 = 0; j0 < i0 + tile - 1 && j0 < um; j0 += tile) {
+          const std::size_t i1 = std::min(um, i0 + tile), j1 = std::min(um, j0 + tile);
+          for (std::size_t i = i0; i < i1; ++i) {
+            const float* row = tri + i * (i - 1) / 2;
+            for (std::size_t j = j0; j < std::min(j1, i); ++j) out[i * um + j] = out[j * um + i] = row[j];
+          }
+        }
     }
     return result;
   } catch (const std::bad_alloc&) {

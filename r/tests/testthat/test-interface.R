@@ -59,8 +59,13 @@ test_that("the number of threads changes no bit", {
   set.seed(3)
   y <- matrix(runif(300 * 40), 300)
   y[sample(length(y), 1000)] <- NA
-  expect_identical(float_bits(resemblance(y, "gower", threads = 1)),
-                   float_bits(resemblance(y, "gower", threads = 2)))
+  d <- resemblance(y, "gower", threads = 1)
+  expect_identical(float_bits(d), float_bits(resemblance(y, "gower", threads = 2)))
+  # Enough objects for several tiles of the triangle's reordering.
+  full <- resemblance_matrix(y, "gower")
+  expect_identical(float_bits(d), float_bits(full[lower.tri(full)]))
+  k <- shared_counts(y)
+  expect_identical(as.vector(k), as.vector(as.dist(crossprod(!is.na(t(y))))))
 })
 
 test_that("coefficients() lists the 34", {
