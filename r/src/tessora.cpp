@@ -177,6 +177,7 @@ SEXP compute(SEXP x, bool by_rows, int coefficient, bool scale, bool dissimilari
       const std::size_t band = std::max<std::size_t>(1, (std::size_t{1} << 22) / std::max<std::size_t>(um, 1));
       std::vector<std::uint32_t> counts;
       for (std::size_t r0 = 1; r0 < um; r0 += band) {
+        if (interrupt_pending()) throw Rcpp::internal::InterruptedException();  // between bands too
         const std::size_t r1 = std::min(um, r0 + band);
         counts.assign((r1 - r0) * r1, 0);
         const tessora::Block block{std::int64_t(r0), std::int64_t(r1), 0, std::int64_t(r1)};
