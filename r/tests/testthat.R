@@ -1,0 +1,4 @@
+library(testthat)
+library(tessora)
+
+test_check("tessora")
