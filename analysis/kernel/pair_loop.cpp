@@ -201,7 +201,7 @@ class Runner {
       });
       Unroll<kGroup>([&](auto q) {
         const float a = rows[q][t];
-        const MF a_missing = hn::RebindMask(df, hn::Eq(hn::Set(di, std::bit_cast<std::int32_t>(a)), missing));
+        const MF a_missing = hn::RebindMask(df, hn::Eq(hn::BitCast(di, hn::Set(df, a)), missing));
         Unroll<kVectors>([&](auto u) {
           const MF known = hn::AndNot(a_missing, b_known[u]);
           R::template Step<kPass, P>(g.s[q][u], a, b[u], known, var);
