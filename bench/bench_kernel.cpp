@@ -90,14 +90,18 @@ const DataMatrix& block_table() {
   return d;
 }
 
-void block_run(benchmark::State& state, std::int32_t coefficient, bool through_library) {
+void block_run(benchmark::State& state, std::int32_t coefficient, bool through_library, unsigned threads) {
   const DataMatrix& d = block_table();
   const tessora::Engine engine(view_of(d), {coefficient});
   const auto prepared = tessora::analysis::kernel::prepare(tessora::analysis::table_of(d), coefficient, 0, d.n);
   std::vector<float> out(1000 * 1000);
+  tessora::RunOptions run;
+  run.threads = threads;
+  tessora::analysis::kernel::Control control;
+  control.options.threads = threads;
   for (auto _ : state) {
     if (through_library) {
-      engine.compute_block({0, 1000, 1000, 2000}, out.data(), 1000);
+      engine.compute_block({0, 1000, 1000, 2000}, out.data(), 1000, nullptr, 0, run);
     } else {
       const tessora::analysis::kernel::detail::Region region{0, 1000, 1000, 2000};
       tessora::analysis::kernel::detail::Output o;
@@ -107,7 +111,7 @@ void block_run(benchmark::State& state, std::int32_t coefficient, bool through_l
       o.row_end = 1000;
       o.col_begin = 1000;
       o.col_end = 2000;
-      tessora::analysis::kernel::run_pairs(prepared, std::span(&region, 1), o, {});
+      tessora::analysis::kernel::run_pairs(prepared, std::span(&region, 1), o, control);
     }
     benchmark::DoNotOptimize(out.data());
   }
@@ -134,12 +138,15 @@ int main(int argc, char** argv) {
   }
   for (std::int32_t c : {1, 8}) {
     const std::string name = std::to_string(c) + "/" + std::string(tessora::analysis::coefficient(c).name);
-    benchmark::RegisterBenchmark(("block/library/" + name).c_str(), block_run, c, true)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark(("block/kernel/" + name).c_str(), block_run, c, false)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+    for (unsigned threads : {0u, 1u}) {
+      const std::string cores = threads == 0 ? "all/" : "one/";
+      benchmark::RegisterBenchmark(("block/library/" + cores + name).c_str(), block_run, c, true, threads)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+      benchmark::RegisterBenchmark(("block/kernel/" + cores + name).c_str(), block_run, c, false, threads)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
   }
   for (std::int32_t c : {1, 5, 17, 25}) {
     const std::string name = std::to_string(c) + "/" + std::string(tessora::analysis::coefficient(c).name);
