@@ -165,6 +165,18 @@ struct Block {
   }
 };
 
+// A block being filled for one bin of a sweep, handed to the grid when the
+// bin changes (or dropped when the bin is out of view).
+struct Run {
+  int bin = -1;
+  Block block;
+  void flush_to(Block* grid, std::size_t limit) {
+    if (bin >= 0 && static_cast<std::size_t>(bin) < limit && (block.count > 0 || block.infinity))
+      grid[bin].merge(block);
+    block = Block{};
+  }
+};
+
 }  // namespace
 
 std::vector<float> aggregate(const MatrixData& d, const std::vector<int>& row_bin, std::size_t rows,
@@ -214,21 +226,25 @@ std::vector<float> aggregate(const MatrixData& d, const std::vector<int>& row_bi
         const float* values = d.triangle.data() + i * (i - 1) / 2;
         Block* line = row_in ? mine.data() + static_cast<std::size_t>(ri) * cols : nullptr;
         Block* column = col_in ? flipped.data() + static_cast<std::size_t>(ci) * rows : nullptr;
-        if (line && column) {
-          for (std::size_t j = 0; j < i; ++j) {
-            const float x = values[j];
-            if (in_range(col_bin[j], cols)) line[col_bin[j]].add(x);
-            if (in_range(row_bin[j], rows)) column[row_bin[j]].add(x);
+        // Neighbouring objects mostly share a bin (always so in the data's
+        // order), so each sweep keeps the current bin's block in a local
+        // run and touches the grid only when the bin changes.
+        Run along_line, down_column;
+        for (std::size_t j = 0; j < i; ++j) {
+          const float x = values[j];
+          if (line) {
+            const int b = col_bin[j];
+            if (b != along_line.bin) along_line.flush_to(line, cols), along_line.bin = b;
+            along_line.block.add(x);
           }
-        } else if (line) {
-          for (std::size_t j = 0; j < i; ++j) {
-            if (in_range(col_bin[j], cols)) line[col_bin[j]].add(values[j]);
-          }
-        } else {
-          for (std::size_t j = 0; j < i; ++j) {
-            if (in_range(row_bin[j], rows)) column[row_bin[j]].add(values[j]);
+          if (column) {
+            const int b = row_bin[j];
+            if (b != down_column.bin) down_column.flush_to(column, rows), down_column.bin = b;
+            down_column.block.add(x);
           }
         }
+        if (line) along_line.flush_to(line, cols);
+        if (column) down_column.flush_to(column, rows);
       }
       for (std::size_t c = 0; c < cols; ++c)
         for (std::size_t r = 0; r < rows; ++r) mine[r * cols + c].merge(flipped[c * rows + r]);
