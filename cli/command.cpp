@@ -109,8 +109,21 @@ void compute(Options& o) {
     counts = std::make_unique<MatrixWriter>(o.format, o.layout, Cells::count, info, *counts_out, o.threads);
     writers.push_back(counts.get());
   }
-  EngineSource source(engine, o.threads);
-  write_blocks(source, writers, progress);
+  // Square outputs of up to some thousands of objects are written from the
+  // triangle computed once; beyond, each block of rows is computed against
+  // every object (the pairs of different blocks twice).
+  bool values_needed = false, counts_needed = false;
+  for (MatrixWriter* w : writers) {
+    values_needed |= w->needs_values();
+    counts_needed |= w->needs_counts();
+  }
+  std::unique_ptr<BlockSource> source;
+  if (values.shape() == Shape::square && TriangleSource::fits(m, values_needed, counts_needed)) {
+    source = std::make_unique<TriangleSource>(engine, o.threads, values_needed, counts_needed, progress);
+  } else {
+    source = std::make_unique<EngineSource>(engine, o.threads);
+  }
+  write_blocks(*source, writers, progress);
   out.commit();
   if (counts_out) counts_out->commit();
 }

@@ -447,6 +447,71 @@ void EngineSource::fill(const Block& b, float* values, std::uint32_t* counts, st
   engine_.compute_block(b, values, stride, counts, stride, run);
 }
 
+bool TriangleSource::fits(std::int64_t m, bool values, bool counts) {
+  const double cells = static_cast<double>(m) * static_cast<double>(m + 1) / 2;
+  return cells * 4 * ((values ? 1 : 0) + (counts ? 1 : 0)) <= static_cast<double>(kTriangleBytes);
+}
+
+TriangleSource::TriangleSource(const Engine& engine, unsigned threads, bool values, bool counts,
+                               ProgressBar& progress)
+    : m_(engine.objects()) {
+  const std::size_t cells = static_cast<std::size_t>(m_) * static_cast<std::size_t>(m_ + 1) / 2;
+  if (values) values_.resize(cells);
+  if (counts) counts_.resize(cells);
+  std::vector<float> v(values ? static_cast<std::size_t>(std::max(kBlockCells, m_)) : 0);
+  std::vector<std::uint32_t> k(counts ? static_cast<std::size_t>(std::max(kBlockCells, m_)) : 0);
+  progress.set_total(static_cast<double>(cells));
+  double done = 0;
+  RunOptions run;
+  run.threads = threads;
+  for (std::int64_t r0 = 0; r0 < m_;) {
+    const double r = static_cast<double>(r0);
+    std::int64_t rows = static_cast<std::int64_t>((-r + std::sqrt(r * r + 4.0 * static_cast<double>(kBlockCells))) / 2);
+    while (rows > 1 && rows * (r0 + rows) > kBlockCells) --rows;
+    rows = std::clamp<std::int64_t>(rows, 1, m_ - r0);
+    const std::int64_t r1 = r0 + rows;
+    const double block = static_cast<double>(rows) * static_cast<double>(r0 + r1) / 2;
+    run.progress = [&](double f) {
+      progress.update(done + f * block);
+      return true;
+    };
+    engine.compute_block({r0, r1, 0, r1}, values ? v.data() : nullptr, r1, counts ? k.data() : nullptr, r1, run);
+    for (std::int64_t i = r0; i < r1; ++i) {
+      const std::size_t at = static_cast<std::size_t>(i) * static_cast<std::size_t>(i + 1) / 2;
+      const std::size_t from = static_cast<std::size_t>((i - r0) * r1);
+      if (values) std::memcpy(values_.data() + at, v.data() + from, static_cast<std::size_t>(i + 1) * 4);
+      if (counts) std::memcpy(counts_.data() + at, k.data() + from, static_cast<std::size_t>(i + 1) * 4);
+    }
+    done += block;
+    progress.update(done);
+    r0 = r1;
+  }
+}
+
+void TriangleSource::fill(const Block& b, float* values, std::uint32_t* counts, std::int64_t stride,
+                          const std::function<void(double)>&) {
+  const auto cell = [&](std::int64_t i, std::int64_t j) {
+    return static_cast<std::size_t>((i - b.row_begin) * stride + (j - b.col_begin));
+  };
+  // Left of the diagonal and on it: row i of the triangle.
+  for (std::int64_t i = b.row_begin; i < b.row_end; ++i) {
+    const std::size_t row = static_cast<std::size_t>(i) * static_cast<std::size_t>(i + 1) / 2;
+    for (std::int64_t j = b.col_begin; j < std::min(b.col_end, i + 1); ++j) {
+      if (values) values[cell(i, j)] = values_[row + static_cast<std::size_t>(j)];
+      if (counts) counts[cell(i, j)] = counts_[row + static_cast<std::size_t>(j)];
+    }
+  }
+  // Right of it: (i, j) is (j, i), and row j of the triangle holds the
+  // block's rows side by side: read in order, written one per row.
+  for (std::int64_t j = std::max(b.col_begin, b.row_begin + 1); j < b.col_end; ++j) {
+    const std::size_t row = static_cast<std::size_t>(j) * static_cast<std::size_t>(j + 1) / 2;
+    for (std::int64_t i = b.row_begin; i < std::min(b.row_end, j); ++i) {
+      if (values) values[cell(i, j)] = values_[row + static_cast<std::size_t>(i)];
+      if (counts) counts[cell(i, j)] = counts_[row + static_cast<std::size_t>(i)];
+    }
+  }
+}
+
 namespace {
 double now_seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();

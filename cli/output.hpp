@@ -117,6 +117,25 @@ class EngineSource final : public BlockSource {
   unsigned threads_;
 };
 
+class ProgressBar;
+
+// The whole lower triangle and diagonal computed once, block by block, and
+// kept: square outputs are then written from it without computing any pair
+// twice. Only while it fits within kTriangleBytes.
+class TriangleSource final : public BlockSource {
+ public:
+  static bool fits(std::int64_t m, bool values, bool counts);
+  TriangleSource(const Engine& engine, unsigned threads, bool values, bool counts, ProgressBar& progress);
+  std::int64_t size() const override { return m_; }
+  void fill(const Block& b, float* values, std::uint32_t* counts, std::int64_t stride,
+            const std::function<void(double)>& done) override;
+
+ private:
+  std::int64_t m_;
+  std::vector<float> values_;          // (i, j), j <= i, at i (i + 1) / 2 + j
+  std::vector<std::uint32_t> counts_;
+};
+
 // A progress bar with rate and time left on standard error.
 class ProgressBar {
  public:
@@ -134,6 +153,7 @@ class ProgressBar {
 // The cells every row block holds, at most, and the text bytes a block may take.
 inline constexpr std::int64_t kBlockCells = std::int64_t{1} << 21;
 inline constexpr std::int64_t kBlockText = std::int64_t{32} << 20;
+inline constexpr std::int64_t kTriangleBytes = std::int64_t{320} << 20;
 
 // Writes the matrix of `source` through every writer (all of one shape),
 // block of rows by block of rows.

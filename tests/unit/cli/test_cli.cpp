@@ -233,15 +233,24 @@ TEST(StreamingWriter, BlocksGiveTheWholeMatrix) {
   for (std::int64_t i = 0; i < m; ++i) labels.push_back(std::to_string(i + 1));
   MatrixInfo info{m, 8, std::string(100, ' '), &labels};
   const std::string dir = ::testing::TempDir();
-  for (Layout layout : {Layout::full, Layout::condensed}) {
+  struct Run {
+    Layout layout;
+    bool triangle;  // from the triangle kept whole, or block rows against every object
+  };
+  for (const auto [layout, triangle] : {Run{Layout::full, false}, Run{Layout::full, true}, Run{Layout::condensed, false}}) {
     const std::string path = dir + "/w.npy", kpath = dir + "/k.npy";
     {
       OutputFile out(path), kout(kpath);
       MatrixWriter w(Format::npy, layout, Cells::real, info, out, 2);
       MatrixWriter k(Format::npy, layout, Cells::count, info, kout, 2);
-      EngineSource source(engine, 2);
       ProgressBar bar(false);
-      write_blocks(source, {&w, &k}, bar);
+      std::unique_ptr<BlockSource> source;
+      if (triangle) {
+        source = std::make_unique<TriangleSource>(engine, 2, true, true, bar);
+      } else {
+        source = std::make_unique<EngineSource>(engine, 2);
+      }
+      write_blocks(*source, {&w, &k}, bar);
       out.commit();
       kout.commit();
     }
