@@ -68,8 +68,7 @@ with open("t.csv", "w") as f:
         f.write("s%d," % (j + 1) + ",".join("NA" if r[j] == "-1" else r[j] for r in table) + "\n")
 PY
 printf 't.dat\n0\n8\n0\n' > answers
-dialogue() { "$T" < answers > /dev/null 2>&1; }
-best_of t_dialogue dialogue
+best_of t_dialogue bash -c '"$0" < answers > /dev/null 2>&1' "$T"
 best_of t_csv_npy "$T" -c 8 -o out.npy t.csv
 best_of t_dat_npy "$T" -c 8 -o out.npy t.dat
 best_of t_dat_txt "$T" -c 8 -o out.txt t.dat
@@ -94,7 +93,7 @@ say "|---|---:|---:|---:|---:|"
 for f in txt csv tsv phylip long; do
   best_of t "$T" -c 8 -f $f -o out.$f w.dat
   mb=$(awk "BEGIN{printf \"%.0f\", $(stat -c %s out.$f) / 1e6}")
-  say "| $f | $mb | $t | $(ratio "$mb" "$t") | $(awk "BEGIN{d = $t - $t_null; printf \"%.0f\", d > 0 ? $mb / d : 0}") |"
+  say "| $f | $mb | $t | $(ratio "$mb" "$t") | $(awk "BEGIN{d = $t - $t_null; printf \"%.0f\", (d > 0 ? $mb / d : 0)}") |"
   rm -f out.$f
 done
 

@@ -66,7 +66,7 @@ OutputFile::~OutputFile() {
 
 void OutputFile::run() {
   for (;;) {
-    std::string bytes;
+    Buffer bytes;
     {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
@@ -74,8 +74,8 @@ void OutputFile::run() {
       bytes = std::move(queue_.front());
       queue_.pop_front();
     }
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
+    const char* p = bytes.data.get();
+    std::size_t left = bytes.size;
     int error = 0;
     while (left > 0 && error == 0) {
       const ssize_t put = ::write(fd_, p, left);
@@ -92,6 +92,7 @@ void OutputFile::run() {
       std::lock_guard lock(mutex_);
       if (error != 0 && error_ == 0) error_ = error;
       if (error_ != 0) queue_.clear();
+      if (free_.size() < 4) free_.push_back(std::move(bytes));
     }
     changed_.notify_all();
   }
@@ -105,6 +106,22 @@ void OutputFile::fail(int errnum, const char* doing) {
 }
 
 void OutputFile::write(std::string&& bytes) {
+  Buffer b;
+  std::memcpy(b.reserve(bytes.size() + 1), bytes.data(), bytes.size());
+  b.size = bytes.size();
+  write(std::move(b));
+}
+
+Buffer OutputFile::buffer() {
+  std::lock_guard lock(mutex_);
+  if (free_.empty()) return {};
+  Buffer b = std::move(free_.back());
+  free_.pop_back();
+  b.size = 0;
+  return b;
+}
+
+void OutputFile::write(Buffer&& bytes) {
   int error = 0;
   {
     std::unique_lock lock(mutex_);
@@ -292,7 +309,7 @@ void MatrixWriter::header() {
   out_.write(std::move(h));
 }
 
-void MatrixWriter::format_rows(const BlockData& b, std::int64_t first, std::int64_t last, std::string& out) const {
+void MatrixWriter::format_rows(const BlockData& b, std::int64_t first, std::int64_t last, Buffer& out) const {
   const std::int64_t m = info_.m;
   std::size_t cells = 0;
   for (std::int64_t i = first; i < last; ++i) {
@@ -302,8 +319,7 @@ void MatrixWriter::format_rows(const BlockData& b, std::int64_t first, std::int6
   const std::size_t rows = static_cast<std::size_t>(last - first);
   std::size_t size = cells * (format_ == Format::npy ? 4 : format_ == Format::long_pairs ? 2 * longest_label_ + 40 : 18) +
                      rows * (longest_label_ + 8);
-  out.resize(size);
-  char* const start = out.data();
+  char* const start = out.reserve(size);
   char* p = start;
   auto value = [&](std::int64_t i, std::int64_t j) -> float {
     return b.values[(i - b.r0) * b.stride + (j - b.c0)];
@@ -381,14 +397,14 @@ void MatrixWriter::format_rows(const BlockData& b, std::int64_t first, std::int6
       }
     }
   }
-  out.resize(static_cast<std::size_t>(p - start));
+  out.size = static_cast<std::size_t>(p - start);
 }
 
 void MatrixWriter::block(const BlockData& b) {
   const std::int64_t rows = b.r1 - b.r0;
   const unsigned workers = format_ == Format::npy ? 1u : std::max(1u, threads_);
   if (workers == 1 || rows == 1) {
-    std::string text;
+    Buffer text = out_.buffer();
     format_rows(b, b.r0, b.r1, text);
     out_.write(std::move(text));
     return;
@@ -411,7 +427,8 @@ void MatrixWriter::block(const BlockData& b) {
   }
   cut.push_back(b.r1);
   const std::size_t parts = cut.size() - 1;
-  std::vector<std::string> texts(parts);
+  std::vector<Buffer> texts(parts);
+  for (Buffer& t : texts) t = out_.buffer();
   std::vector<std::exception_ptr> errors(parts);
   {
     std::vector<std::jthread> pool;
@@ -431,7 +448,7 @@ void MatrixWriter::block(const BlockData& b) {
   }
   for (auto& e : errors)
     if (e) std::rethrow_exception(e);
-  for (std::string& t : texts) out_.write(std::move(t));
+  for (Buffer& t : texts) out_.write(std::move(t));
 }
 
 // --- sources, progress, the loop -----------------------------------------------

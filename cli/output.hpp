@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +16,20 @@
 #include "tessora/engine.hpp"
 
 namespace tessora::cli {
+
+// Bytes on their way out, in storage that is not cleared when it grows and
+// is handed back for the next block.
+struct Buffer {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0, capacity = 0;
+  char* reserve(std::size_t n) {
+    if (n > capacity) {
+      data.reset(new char[n]);
+      capacity = n;
+    }
+    return data.get();
+  }
+};
 
 // A file written through a temporary file in the same folder, renamed to its
 // name by commit(); without a commit the temporary file is removed and any
@@ -28,6 +43,9 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   void write(std::string&& bytes);
+  void write(Buffer&& bytes);
+  // An empty buffer, reusing the storage of one already written when it can.
+  Buffer buffer();
   void commit();
   const std::string& path() const { return path_; }
 
@@ -40,7 +58,8 @@ class OutputFile {
   bool existed_ = false;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::string> queue_;
+  std::deque<Buffer> queue_;
+  std::vector<Buffer> free_;
   bool closing_ = false;
   int error_ = 0;  // errno of a failed write
   std::thread thread_;
@@ -83,7 +102,7 @@ class MatrixWriter {
   void block(const BlockData& b);
 
  private:
-  void format_rows(const BlockData& b, std::int64_t first, std::int64_t last, std::string& out) const;
+  void format_rows(const BlockData& b, std::int64_t first, std::int64_t last, Buffer& out) const;
 
   Format format_;
   Shape shape_;
