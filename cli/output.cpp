@@ -472,32 +472,55 @@ bool TriangleSource::fits(std::int64_t m, bool values, bool counts) {
 TriangleSource::TriangleSource(const Engine& engine, unsigned threads, bool values, bool counts,
                                ProgressBar& progress)
     : m_(engine.objects()) {
-  const std::size_t cells = static_cast<std::size_t>(m_) * static_cast<std::size_t>(m_ + 1) / 2;
-  if (values) values_.resize(cells);
-  if (counts) counts_.resize(cells);
-  std::vector<float> v(values ? static_cast<std::size_t>(std::max(kBlockCells, m_)) : 0);
-  std::vector<std::uint32_t> k(counts ? static_cast<std::size_t>(std::max(kBlockCells, m_)) : 0);
-  progress.set_total(static_cast<double>(cells));
-  double done = 0;
+  const std::size_t m = static_cast<std::size_t>(m_);
+  const std::size_t pairs = m * (m - 1) / 2;
+  progress.set_total(static_cast<double>(pairs));
   RunOptions run;
   run.threads = threads;
+  if (!counts) {
+    // The whole-matrix call: each pair once, the engine's own schedule.
+    run.progress = [&](double f) {
+      progress.update(f * static_cast<double>(pairs));
+      return true;
+    };
+    whole_ = engine.compute(run);
+    lower_ = whole_.triangle().data();
+    diag_ = whole_.diagonal().data();
+    return;
+  }
+  if (values) {
+    lower_store_.reset(new float[std::max<std::size_t>(pairs, 1)]);
+    diag_store_.reset(new float[m]);
+    lower_ = lower_store_.get();
+    diag_ = diag_store_.get();
+  }
+  count_lower_.reset(new std::uint32_t[std::max<std::size_t>(pairs, 1)]);
+  count_diag_.reset(new std::uint32_t[m]);
+  std::vector<float> v(values ? static_cast<std::size_t>(std::max(kBlockCells, m_)) : 0);
+  std::vector<std::uint32_t> k(static_cast<std::size_t>(std::max(kBlockCells, m_)));
+  double done = 0;
   for (std::int64_t r0 = 0; r0 < m_;) {
     const double r = static_cast<double>(r0);
     std::int64_t rows = static_cast<std::int64_t>((-r + std::sqrt(r * r + 4.0 * static_cast<double>(kBlockCells))) / 2);
     while (rows > 1 && rows * (r0 + rows) > kBlockCells) --rows;
     rows = std::clamp<std::int64_t>(rows, 1, m_ - r0);
     const std::int64_t r1 = r0 + rows;
-    const double block = static_cast<double>(rows) * static_cast<double>(r0 + r1) / 2;
+    const double block = static_cast<double>(rows) * static_cast<double>(r0 + r1 - 1) / 2;
     run.progress = [&](double f) {
       progress.update(done + f * block);
       return true;
     };
-    engine.compute_block({r0, r1, 0, r1}, values ? v.data() : nullptr, r1, counts ? k.data() : nullptr, r1, run);
+    engine.compute_block({r0, r1, 0, r1}, values ? v.data() : nullptr, r1, k.data(), r1, run);
     for (std::int64_t i = r0; i < r1; ++i) {
-      const std::size_t at = static_cast<std::size_t>(i) * static_cast<std::size_t>(i + 1) / 2;
+      const std::size_t ui = static_cast<std::size_t>(i);
+      const std::size_t at = ui * (ui - (ui > 0 ? 1 : 0)) / 2;
       const std::size_t from = static_cast<std::size_t>((i - r0) * r1);
-      if (values) std::memcpy(values_.data() + at, v.data() + from, static_cast<std::size_t>(i + 1) * 4);
-      if (counts) std::memcpy(counts_.data() + at, k.data() + from, static_cast<std::size_t>(i + 1) * 4);
+      if (values) {
+        std::memcpy(lower_store_.get() + at, v.data() + from, ui * 4);
+        diag_store_[ui] = v[from + ui];
+      }
+      std::memcpy(count_lower_.get() + at, k.data() + from, ui * 4);
+      count_diag_[ui] = k[from + ui];
     }
     done += block;
     progress.update(done);
@@ -510,21 +533,28 @@ void TriangleSource::fill(const Block& b, float* values, std::uint32_t* counts, 
   const auto cell = [&](std::int64_t i, std::int64_t j) {
     return static_cast<std::size_t>((i - b.row_begin) * stride + (j - b.col_begin));
   };
-  // Left of the diagonal and on it: row i of the triangle.
+  const auto lower_row = [](std::int64_t i) {
+    return static_cast<std::size_t>(i) * static_cast<std::size_t>(i > 0 ? i - 1 : 0) / 2;
+  };
+  // Left of the diagonal: row i of the triangle; on it: the diagonal.
   for (std::int64_t i = b.row_begin; i < b.row_end; ++i) {
-    const std::size_t row = static_cast<std::size_t>(i) * static_cast<std::size_t>(i + 1) / 2;
-    for (std::int64_t j = b.col_begin; j < std::min(b.col_end, i + 1); ++j) {
-      if (values) values[cell(i, j)] = values_[row + static_cast<std::size_t>(j)];
-      if (counts) counts[cell(i, j)] = counts_[row + static_cast<std::size_t>(j)];
+    const std::size_t row = lower_row(i);
+    for (std::int64_t j = b.col_begin; j < std::min(b.col_end, i); ++j) {
+      if (values) values[cell(i, j)] = lower_[row + static_cast<std::size_t>(j)];
+      if (counts) counts[cell(i, j)] = count_lower_[row + static_cast<std::size_t>(j)];
+    }
+    if (i >= b.col_begin && i < b.col_end) {
+      if (values) values[cell(i, i)] = diag_[i];
+      if (counts) counts[cell(i, i)] = count_diag_[static_cast<std::size_t>(i)];
     }
   }
   // Right of it: (i, j) is (j, i), and row j of the triangle holds the
   // block's rows side by side: read in order, written one per row.
   for (std::int64_t j = std::max(b.col_begin, b.row_begin + 1); j < b.col_end; ++j) {
-    const std::size_t row = static_cast<std::size_t>(j) * static_cast<std::size_t>(j + 1) / 2;
+    const std::size_t row = lower_row(j);
     for (std::int64_t i = b.row_begin; i < std::min(b.row_end, j); ++i) {
-      if (values) values[cell(i, j)] = values_[row + static_cast<std::size_t>(i)];
-      if (counts) counts[cell(i, j)] = counts_[row + static_cast<std::size_t>(i)];
+      if (values) values[cell(i, j)] = lower_[row + static_cast<std::size_t>(i)];
+      if (counts) counts[cell(i, j)] = count_lower_[row + static_cast<std::size_t>(i)];
     }
   }
 }

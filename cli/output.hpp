@@ -151,8 +151,14 @@ class TriangleSource final : public BlockSource {
 
  private:
   std::int64_t m_;
-  std::vector<float> values_;          // (i, j), j <= i, at i (i + 1) / 2 + j
-  std::vector<std::uint32_t> counts_;
+  // (i, j), j < i, at i (i - 1) / 2 + j, and the diagonal apart: the
+  // engine's whole matrix when only values are wanted, otherwise gathered
+  // from blocks.
+  Matrix whole_;
+  std::unique_ptr<float[]> lower_store_, diag_store_;
+  std::unique_ptr<std::uint32_t[]> count_lower_, count_diag_;
+  const float* lower_ = nullptr;
+  const float* diag_ = nullptr;
 };
 
 // A progress bar with rate and time left on standard error.

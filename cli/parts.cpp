@@ -337,28 +337,11 @@ std::unique_ptr<MappedPart> map_part(const std::string& name) {
 
 std::string part_name(const PartHeader& h) { return std::to_string(h.part) + "/" + std::to_string(h.parts); }
 
-class PartsSource final : public BlockSource {
+// One complete set of parts: the cells of any pair or diagonal entry.
+class PartSet {
  public:
-  explicit PartsSource(std::vector<std::unique_ptr<MappedPart>>& parts) : parts_(parts), m_(parts[0]->h.m) {}
-  std::int64_t size() const override { return static_cast<std::int64_t>(m_); }
+  explicit PartSet(std::vector<std::unique_ptr<MappedPart>>& parts) : parts_(parts), m_(parts[0]->h.m) {}
 
-  void fill(const Block& b, float* values, std::uint32_t* counts, std::int64_t stride,
-            const std::function<void(double)>&) override {
-    for (std::int64_t i = b.row_begin; i < b.row_end; ++i)
-      for (std::int64_t j = b.col_begin; j < b.col_end; ++j) {
-        const std::uint32_t bits = cell(static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(j));
-        const std::size_t at = static_cast<std::size_t>((i - b.row_begin) * stride + (j - b.col_begin));
-        if (values) values[at] = std::bit_cast<float>(bits);
-        if (counts) counts[at] = bits;
-      }
-  }
-
- private:
-  std::uint32_t read(const unsigned char* p) const {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-  }
   std::uint32_t cell(std::uint64_t i, std::uint64_t j) {
     if (i == j) {
       while (!(parts_[dpart_]->h.diag_begin <= i && i < parts_[dpart_]->h.diag_end))
@@ -383,18 +366,44 @@ class PartsSource final : public BlockSource {
     return read(p->pairs + (idx - p->h.pair_begin) * 4);
   }
 
+ private:
+  static std::uint32_t read(const unsigned char* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
+
   std::vector<std::unique_ptr<MappedPart>>& parts_;
   std::uint64_t m_;
   std::size_t ppart_ = 0, dpart_ = 0;
 };
 
-}  // namespace
+// Values from one set of parts, counts from another (or the same).
+class PartsSource final : public BlockSource {
+ public:
+  PartsSource(std::int64_t m, PartSet* values, PartSet* counts) : m_(m), values_(values), counts_(counts) {}
+  std::int64_t size() const override { return m_; }
 
-void merge_parts(const Options& o, bool show_progress) {
-  if (!o.shared_counts.empty())
-    usage_error("merge takes no --shared-counts: merge the count parts on their own");
-  std::vector<std::unique_ptr<MappedPart>> parts;
-  for (const std::string& name : o.part_files) parts.push_back(map_part(name));
+  void fill(const Block& b, float* values, std::uint32_t* counts, std::int64_t stride,
+            const std::function<void(double)>&) override {
+    for (std::int64_t i = b.row_begin; i < b.row_end; ++i)
+      for (std::int64_t j = b.col_begin; j < b.col_end; ++j) {
+        const std::size_t at = static_cast<std::size_t>((i - b.row_begin) * stride + (j - b.col_begin));
+        const auto ui = static_cast<std::uint64_t>(i), uj = static_cast<std::uint64_t>(j);
+        if (values) values[at] = std::bit_cast<float>(values_->cell(ui, uj));
+        if (counts) counts[at] = counts_->cell(ui, uj);
+      }
+  }
+
+ private:
+  std::int64_t m_;
+  PartSet* values_;
+  PartSet* counts_;
+};
+
+// Checks that `parts` (all of one kind) are one complete split of one
+// computation and sorts them by K.
+void check_parts(std::vector<std::unique_ptr<MappedPart>>& parts) {
   const PartHeader& a = parts[0]->h;
   const std::string& an = parts[0]->name;
   for (const auto& p : parts) {
@@ -406,8 +415,6 @@ void merge_parts(const Options& o, bool show_progress) {
                  std::to_string(a.coefficient) + (a.scale ? " scaled" : "") + (a.dissimilarity ? " dissimilarity" : "") +
                  " against " + std::to_string(h.coefficient) + (h.scale ? " scaled" : "") +
                  (h.dissimilarity ? " dissimilarity" : "") + ")");
-    if (h.cells != a.cells)
-      data_error(an + " and " + p->name + " hold different things (values and shared counts)");
     if (h.parts != a.parts)
       data_error(an + " is part " + part_name(a) + " and " + p->name + " part " + part_name(h) +
                  ": parts of different splits");
@@ -420,15 +427,46 @@ void merge_parts(const Options& o, bool show_progress) {
     if (k > parts.size() || parts[k - 1]->h.part != k)
       data_error("part " + std::to_string(k) + "/" + std::to_string(a.parts) + " is missing");
   if (a.m < 2) data_error(an + ": fewer than 2 objects");
+}
 
+}  // namespace
+
+void merge_parts(const Options& o, bool show_progress) {
+  if (!o.shared_counts.empty())
+    usage_error("merge takes no --shared-counts: merge the count parts on their own");
+  std::vector<std::unique_ptr<MappedPart>> value_parts, count_parts;
+  for (const std::string& name : o.part_files) {
+    auto p = map_part(name);
+    (p->h.cells == Cells::real ? value_parts : count_parts).push_back(std::move(p));
+  }
+  // Count parts beside value parts serve the k column of the long format.
+  const bool both = !value_parts.empty() && !count_parts.empty();
+  if (both && o.format != Format::long_pairs)
+    data_error(value_parts[0]->name + " and " + count_parts[0]->name +
+               " hold different things (values and shared counts); merge them apart");
+  if (!value_parts.empty() && count_parts.empty() && o.format == Format::long_pairs)
+    data_error("the long format needs the shared counts too: give the count parts (--part with --shared-counts) as well");
+  if (!value_parts.empty()) check_parts(value_parts);
+  if (!count_parts.empty()) check_parts(count_parts);
+  if (both) {
+    const PartHeader& a = value_parts[0]->h;
+    const PartHeader& c = count_parts[0]->h;
+    if (a.m != c.m || a.table_checksum != c.table_checksum || a.labels != c.labels)
+      data_error(value_parts[0]->name + " and " + count_parts[0]->name + " are parts of different input tables");
+  }
+  auto& first = value_parts.empty() ? count_parts : value_parts;
+  const PartHeader& a = first[0]->h;
   MatrixInfo info;
   info.m = static_cast<std::int64_t>(a.m);
   info.coefficient = a.coefficient;
   info.title = a.title;
   info.labels = &a.labels;
+  PartSet values(first);
+  std::unique_ptr<PartSet> counts;
+  if (both) counts = std::make_unique<PartSet>(count_parts);
   OutputFile out(o.output);
   MatrixWriter writer(o.format, o.layout, a.cells, info, out, o.threads);
-  PartsSource source(parts);
+  PartsSource source(info.m, &values, counts ? counts.get() : &values);
   ProgressBar progress(show_progress);
   write_blocks(source, {&writer}, progress);
   out.commit();

@@ -20,7 +20,7 @@ printf 'TITLE\n2 3\n1 2 3\n4 x5 6\n' > bad.dat
 printf 'TITLE\n2 3\n1 2 3\n' > short.dat
 : > empty.csv
 mkdir adir
-"$T" -c 8 --part 1/2 -o p1.part t.csv && "$T" -c 8 --part 2/2 -o p2.part t.csv &&
+"$T" -c 8 --part 1/2 -o p1.part --shared-counts k1.part t.csv && "$T" -c 8 --part 2/2 -o p2.part t.csv &&
 "$T" -c 7 --part 2/2 -o q2.part t.csv && "$T" -c 8 --part 2/2 -o o2.part other.csv &&
 "$T" -c 8 --part 2/3 -o r2.part t.csv && head -c 100 p1.part > cut.part || exit 1
 echo old > old.npy
@@ -74,6 +74,8 @@ merge of other splits|1|tessora: p1.part is part 1/2 and r2.part part 2/3: parts
 merge with a gap|1|tessora: part 2/2 is missing|"$T" merge p1.part -o m.npy|
 merge with an overlap|1|tessora: part 1/2 is given twice: p1.part and p1.part|"$T" merge p1.part p1.part p2.part -o m.npy|
 merge of a cut part|1|tessora: cut.part is damaged or cut short: its checksum does not match|"$T" merge cut.part p2.part -o m.npy|
+merge long without counts|1|tessora: the long format needs the shared counts too: give the count parts (--part with --shared-counts) as well|"$T" merge p1.part p2.part -f long -o m.tsv|
+merge of values with counts|1|tessora: p1.part and k1.part hold different things (values and shared counts); merge them apart|"$T" merge p1.part p2.part k1.part -o m.npy|
 merge of no part file|1|tessora: t.csv is not a tessora part file|"$T" merge t.csv -o m.npy|
 CASES
 exit $fail
