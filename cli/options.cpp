@@ -86,17 +86,20 @@ struct OutputTexts {
 };
 
 void add_output_options(CLI::App& app, Options& o, OutputTexts& t) {
-  app.add_option("-o,--output", o.output, "Output file, - for standard output")->default_str("-");
+  app.add_option("-o,--output", o.output, "Output file, - for standard output")->default_str("-")->type_name("FILE");
   app.add_option("-f,--format", t.format,
                  "Output format: txt, phylip, csv, tsv, long, npy (default: from the output's extension; "
-                 ".txt txt, .phy/.phylip phylip, .csv csv, .tsv tsv, .npy npy, otherwise tsv)");
+                 ".txt txt, .phy/.phylip phylip, .csv csv, .tsv tsv, .npy npy, otherwise tsv)")
+      ->type_name("FORMAT");
   app.add_option("--layout", t.layout,
                  "full, lower (with the diagonal; long: the pairs alone) or condensed (npy only: the "
-                 "pairs i < j row by row) (default: full; long: lower)");
+                 "pairs i < j row by row) (default: full; long: lower)")
+      ->type_name("LAYOUT");
   app.add_option("--shared-counts", o.shared_counts,
                  "Also write the number of variables known in both objects of each pair to FILE, in the "
-                 "same format and layout");
-  app.add_option("--threads", t.threads, "Worker threads, 0 for one per core")->default_str("0");
+                 "same format and layout")
+      ->type_name("FILE");
+  app.add_option("--threads", t.threads, "Worker threads, 0 for one per core")->default_str("0")->type_name("N");
   app.add_flag("--progress", t.progress, "Show a progress bar on standard error even when it is no terminal");
   app.add_flag("--quiet", t.quiet, "No progress bar (default: a bar when standard error is a terminal)");
 }
@@ -150,7 +153,7 @@ Options parse_merge(int argc, const char* const* argv) {
   CLI::App app{"Joins the parts that tessora --part K/N wrote into the whole matrix.", "tessora merge"};
   app.set_help_flag("-h,--help", "Print this help and exit");
   OutputTexts t;
-  app.add_option("PART", o.part_files, "Part files, in any order");
+  app.add_option("PART", o.part_files, "Part files, in any order")->type_name("PART");
   add_output_options(app, o, t);
   app.footer(kFooter);
   std::vector<std::string> args;
@@ -192,20 +195,26 @@ Options parse_options(int argc, const char* const* argv) {
   std::string coefficient, objects, input_format, part;
   bool list = false, version = false;
   OutputTexts t;
-  app.add_option("INPUT", inputs, "The table: a data file, or CSV/TSV with a header line; - for standard input");
-  app.add_option("-c,--coefficient", coefficient, "Coefficient: 1-34, its name or its menu name (bray-curtis, 8, \"BRAYCUR DIS\")");
+  app.add_option("INPUT", inputs, "The table: a data file, or CSV/TSV with a header line; - for standard input")
+      ->type_name("FILE");
+  app.add_option("-c,--coefficient", coefficient, "Coefficient: 1-34, its name or its menu name (bray-curtis, 8, \"BRAYCUR DIS\")")
+      ->type_name("N|NAME");
   app.add_flag("--list-coefficients", list, "List the coefficients and exit");
   app.add_option("--objects", objects,
                  "rows or columns: which of the table's dimensions are the objects (default: columns for a "
-                 "data file, rows for CSV/TSV)");
+                 "data file, rows for CSV/TSV)")
+      ->type_name("rows|columns");
   app.add_flag("--scale", o.scale, "Scale the distance by n/k, all variables over those known in both (1, 2, 13)");
   app.add_flag("--dissimilarity", o.dissimilarity, "Write D = 1 - S (4, 5, 7, 19, 21, 24-34)");
   add_output_options(app, o, t);
-  app.add_option("--input-format", input_format, "data, csv or tsv (default: from the extension: .csv, .tsv, otherwise data)");
+  app.add_option("--input-format", input_format, "data, csv or tsv (default: from the extension: .csv, .tsv, otherwise data)")
+      ->type_name("data|csv|tsv");
   app.add_option("--missing", o.missing,
                  "The value of a missing cell, a number or NA (default: -1 in a data file; in CSV/TSV empty "
-                 "cells, NA and NaN, which stay missing beside this value)");
-  app.add_option("--part", part, "Compute the K-th of N parts of the lower triangle into a part file (see merge)");
+                 "cells, NA and NaN, which stay missing beside this value)")
+      ->type_name("VALUE|NA");
+  app.add_option("--part", part, "Compute the K-th of N parts of the lower triangle into a part file (see merge)")
+      ->type_name("K/N");
   app.add_flag("--version", version, "Print the version and exit");
   app.footer(kFooter);
 
