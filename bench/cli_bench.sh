@@ -85,16 +85,25 @@ say "| tessora -o out.txt t.dat (byte-identical to MATRIX.TXT: $same) | $t_dat_t
 # --- 2. text formats, MB/s ------------------------------------------------------
 "$gen" 10 "$text_m" 0.1 2 > w.dat
 best_of t_null "$T" -c 8 -f npy -o /dev/null w.dat
+cpu() {  # cpu VAR command...: user + system seconds of one run
+  local -n _c=$1; shift
+  /usr/bin/time -f '%U %S' -o cpu.txt "$@"
+  _c=$(awk '{print $1 + $2}' cpu.txt)
+}
+cpu c_null "$T" -c 8 -f npy -o /dev/null w.dat
 say ""
-say "Text formats, m = $text_m, n = 10 (the pairs take little), file on the work folder's disk, best of $repeat;"
-say "npy to /dev/null (computing alone, square) $t_null s:"
-say "| format | MB | seconds | MB/s whole run | MB/s beyond computing |"
-say "|---|---:|---:|---:|---:|"
+say "Text formats, m = $text_m, n = 10 (the pairs take little), best of $repeat; npy to /dev/null (computing alone,"
+say "square) $t_null s wall, $c_null s of CPU. Wall: to a file on the work folder's disk. CPU: to /dev/null, the"
+say "user + system seconds beyond the npy run's, as MB per CPU second and for both cores:"
+say "| format | MB | seconds (file) | MB/s (file) | formatting CPU s | MB/s per core | MB/s on 2 cores |"
+say "|---|---:|---:|---:|---:|---:|---:|"
 for f in txt csv tsv phylip long; do
   best_of t "$T" -c 8 -f $f -o out.$f w.dat
   mb=$(awk "BEGIN{printf \"%.0f\", $(stat -c %s out.$f) / 1e6}")
-  say "| $f | $mb | $t | $(ratio "$mb" "$t") | $(awk "BEGIN{d = $t - $t_null; printf \"%.0f\", (d > 0 ? $mb / d : 0)}") |"
   rm -f out.$f
+  cpu c "$T" -c 8 -f $f -o /dev/null w.dat
+  fc=$(awk "BEGIN{printf \"%.2f\", $c - $c_null}")
+  say "| $f | $mb | $t | $(ratio "$mb" "$t") | $fc | $(awk "BEGIN{printf \"%.0f\", $mb / $fc}") | $(awk "BEGIN{printf \"%.0f\", 2 * $mb / $fc}") |"
 done
 
 [ "$big" = 1 ] || exit 0
