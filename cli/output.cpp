@@ -24,27 +24,45 @@ namespace tessora::cli {
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   if (path_ == "-") {
     fd_ = STDOUT_FILENO;
-  } else {
-    struct stat info;
-    if (::stat(path_.c_str(), &info) == 0) {
-      if (S_ISDIR(info.st_mode)) data_error("cannot write " + path_ + ": it is a directory");
-      existed_ = true;
-    }
-    const std::size_t slash = path_.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path_.substr(0, slash);
-    const std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-    temp_ = dir + "/." + base + ".tmp-XXXXXX";
-    fd_ = ::mkstemp(temp_.data());
-    if (fd_ < 0) {
-      const int e = errno;
-      temp_.clear();
-      data_error("cannot write " + path_ + ": " + std::strerror(e) +
-                 (existed_ ? "; the old file was left unchanged" : ""));
-    }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
+    thread_ = std::thread([this] { run(); });
+    return;
   }
+  std::string target = path_;
+  struct stat info;
+  if (::stat(path_.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) data_error("cannot write " + path_ + ": it is a directory");
+    if (!S_ISREG(info.st_mode)) {
+      // A device, a pipe or a socket (/dev/null, /dev/stdout, a FIFO) is
+      // written in place: renaming a file over it would replace it.
+      do {
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+      } while (fd_ < 0 && errno == EINTR);
+      if (fd_ < 0) data_error("cannot write " + path_ + ": " + std::strerror(errno));
+      thread_ = std::thread([this] { run(); });
+      return;
+    }
+    existed_ = true;
+    // Through a symbolic link the file it names is replaced, not the link.
+    if (char* real = ::realpath(path_.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+  target_ = target;
+  const std::size_t slash = target.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  temp_ = dir + "/." + base + ".tmp-XXXXXX";
+  fd_ = ::mkstemp(temp_.data());
+  if (fd_ < 0) {
+    const int e = errno;
+    temp_.clear();
+    data_error("cannot write " + path_ + ": " + std::strerror(e) +
+               (existed_ ? "; the old file was left unchanged" : ""));
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd_, existed_ ? (info.st_mode & 07777) : (0666 & ~mask));
   thread_ = std::thread([this] { run(); });
 }
 
@@ -61,6 +79,8 @@ OutputFile::~OutputFile() {
   if (!temp_.empty()) {
     ::close(fd_);
     ::unlink(temp_.c_str());
+  } else if (fd_ >= 0 && fd_ != STDOUT_FILENO) {
+    ::close(fd_);
   }
 }
 
@@ -141,13 +161,21 @@ void OutputFile::commit() {
   changed_.notify_all();
   thread_.join();
   if (error_ != 0) fail(error_, "write");
-  if (temp_.empty()) return;  // standard output
+  if (temp_.empty()) {  // standard output, a device or a pipe
+    if (fd_ != STDOUT_FILENO && ::close(fd_) != 0) {
+      const int e = errno;
+      fd_ = -1;
+      fail(e, "write");
+    }
+    fd_ = -1;
+    return;
+  }
   if (::close(fd_) != 0) {
     const int e = errno;
     fd_ = -1;
     fail(e, "write");
   }
-  if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) {
     const int e = errno;
     ::unlink(temp_.c_str());
     temp_.clear();
@@ -617,7 +645,6 @@ void write_blocks(BlockSource& source, std::vector<MatrixWriter*> writers, Progr
     const auto [f, l] = row_columns(shape == Shape::lower_strict ? Shape::lower : shape, i, m);
     total += static_cast<double>(l - f);
   }
-  if (shape == Shape::square) total = static_cast<double>(m) * static_cast<double>(m);
   progress.set_total(total);
   double done = 0;
   std::int64_t r0 = 0;
@@ -650,7 +677,11 @@ void write_blocks(BlockSource& source, std::vector<MatrixWriter*> writers, Progr
     b.stride = b.c1 - b.c0;
     b.values = values_needed ? values.data() : nullptr;
     b.counts = counts_needed ? counts.data() : nullptr;
-    const double cells = static_cast<double>(rows) * static_cast<double>(b.stride);
+    double cells = 0;  // the cells the block's rows hold, as the total counts them
+    for (std::int64_t i = b.r0; i < b.r1; ++i) {
+      const auto [f, l] = row_columns(shape == Shape::lower_strict ? Shape::lower : shape, i, m);
+      cells += static_cast<double>(l - f);
+    }
     source.fill({b.r0, b.r1, b.c0, b.c1}, values_needed ? values.data() : nullptr,
                 counts_needed ? counts.data() : nullptr, b.stride,
                 [&](double fraction) { progress.update(done + fraction * cells); });

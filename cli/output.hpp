@@ -33,7 +33,9 @@ struct Buffer {
 
 // A file written through a temporary file in the same folder, renamed to its
 // name by commit(); without a commit the temporary file is removed and any
-// old file stays as it was. "-" writes to standard output directly. Writes
+// old file stays as it was (through a symbolic link, the file it names).
+// "-" writes to standard output, and an existing device, pipe or socket is
+// written directly. Writes
 // go out on a thread of their own; at most two buffers wait.
 class OutputFile {
  public:
@@ -53,7 +55,7 @@ class OutputFile {
   void run();
   [[noreturn]] void fail(int errnum, const char* doing);
 
-  std::string path_, temp_;
+  std::string path_, target_, temp_;  // as given, the file renamed over, the temporary file
   int fd_ = -1;
   bool existed_ = false;
   std::mutex mutex_;

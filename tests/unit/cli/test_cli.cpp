@@ -11,6 +11,8 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/failure.hpp"
@@ -289,6 +291,41 @@ TEST(OutputFile, WithoutCommitTheOldFileStays) {
     out.commit();
   }
   EXPECT_EQ(slurp(path), "new");
+}
+
+TEST(OutputFile, DevicesAndLinksAreWrittenInPlace) {
+  // A pipe stands for every special file (/dev/null, /dev/stdout): written
+  // in place, never replaced by a renamed regular file.
+  const std::string fifo = ::testing::TempDir() + "/out.fifo";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string got;
+  std::thread reader([&] { got = slurp(fifo); });
+  {
+    OutputFile out(fifo);
+    out.write("bytes");
+    out.commit();
+  }
+  reader.join();
+  EXPECT_EQ(got, "bytes");
+  struct stat info;
+  ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+
+  const std::string dir = ::testing::TempDir();
+  const std::string target = dir + "/target.txt", link = dir + "/link.txt";
+  ::unlink(link.c_str());
+  { std::ofstream(target) << "old"; }
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  {
+    OutputFile out(link);
+    out.write("new");
+    out.commit();
+  }
+  struct stat l;
+  ASSERT_EQ(::lstat(link.c_str(), &l), 0);
+  EXPECT_TRUE(S_ISLNK(l.st_mode));
+  EXPECT_EQ(slurp(target), "new");
 }
 
 }  // namespace
