@@ -152,16 +152,16 @@ int run_command_line(int argc, const char* const* argv) {
         return kExitOk;
     }
   } catch (const Failure& f) {
-    std::fprintf(stderr, "tessora: %s\n", f.what());
+    std::fprintf(stderr, "tessora: %s\n", one_line(f.what()).c_str());
     return f.status();
   } catch (const tessora::Error& e) {
-    std::fprintf(stderr, "tessora: %s\n", e.what());
+    std::fprintf(stderr, "tessora: %s\n", one_line(e.what()).c_str());
     return kExitData;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "tessora: out of memory\n");
     return kExitData;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "tessora: %s\n", e.what());
+    std::fprintf(stderr, "tessora: %s\n", one_line(e.what()).c_str());
     return kExitData;
   }
   return kExitData;

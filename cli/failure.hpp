@@ -22,6 +22,14 @@ class Failure : public std::runtime_error {
   int status_;
 };
 
+// A message as one line: control characters (a newline in a file name or an
+// argument) shown as '?'.
+inline std::string one_line(std::string s) {
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  return s;
+}
+
 [[noreturn]] inline void usage_error(const std::string& message) { throw Failure(kExitUsage, message); }
 [[noreturn]] inline void data_error(const std::string& message) { throw Failure(kExitData, message); }
 

@@ -49,7 +49,7 @@ std::string extension(const std::string& name) {
 }
 
 // One line: CLI11's messages may span several.
-std::string one_line(std::string s) {
+std::string joined_lines(std::string s) {
   std::replace(s.begin(), s.end(), '\n', ' ');
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
@@ -142,7 +142,7 @@ Options run_parser(CLI::App& app, Options& o, Parse&& parse) {
     o.text = app.help();
     return o;
   } catch (const CLI::ParseError& e) {
-    usage_error(one_line(e.what()));
+    usage_error(joined_lines(e.what()));
   }
   return o;
 }
@@ -183,7 +183,21 @@ InputFormat input_format_from_name(const std::string& name) {
   return InputFormat::data;
 }
 
+namespace {
+Options parse_arguments(int argc, const char* const* argv);
+}
+
 Options parse_options(int argc, const char* const* argv) {
+  try {
+    return parse_arguments(argc, argv);
+  } catch (const Failure& f) {
+    throw Failure(f.status(), one_line(f.what()));
+  }
+}
+
+namespace {
+
+Options parse_arguments(int argc, const char* const* argv) {
   if (argc >= 2 && std::string(argv[1]) == "merge") return parse_merge(argc, argv);
 
   Options o;
@@ -289,5 +303,7 @@ Options parse_options(int argc, const char* const* argv) {
   finish_output_options(o, t);
   return o;
 }
+
+}  // namespace
 
 }  // namespace tessora::cli
