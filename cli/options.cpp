@@ -105,6 +105,7 @@ void add_output_options(CLI::App& app, Options& o, OutputTexts& t) {
 }
 
 void finish_output_options(Options& o, const OutputTexts& t) {
+  if (o.output.empty()) usage_error("--output '' is no file name");
   o.format = t.format.empty() ? (o.output == "-" ? Format::tsv : format_from_name(o.output)) : parse_format(t.format);
   if (t.layout.empty()) {
     o.layout = o.format == Format::long_pairs ? Layout::lower : Layout::full;
@@ -250,6 +251,7 @@ Options parse_arguments(int argc, const char* const* argv) {
   if (inputs.empty()) usage_error("no INPUT table given (see tessora --help)");
   if (inputs.size() > 1) usage_error("one INPUT table only, got " + in_quotes(inputs[0]) + " and " + in_quotes(inputs[1]));
   o.input = inputs[0];
+  if (o.input.empty()) usage_error("INPUT '' is no file name");
   if (coefficient.empty()) usage_error("no coefficient given: -c 1-34 or a name (see --list-coefficients)");
   try {
     o.coefficient = tessora::coefficient_number(coefficient);
