@@ -255,6 +255,31 @@ void Engine::compute_block(const Block& b, float* values, std::int64_t value_str
       }
 }
 
+void Engine::compute_condensed(std::int64_t row_begin, std::int64_t row_end, float* values,
+                               std::uint32_t* counts, const RunOptions& run) const {
+  const std::int64_t m = objects();
+  if (row_begin < 0 || row_begin > row_end || row_end > m)
+    throw Error("the rows " + text(row_begin) + " to " + text(row_end) + " are not a range within the " +
+                text(m) + " objects");
+  if (values == nullptr && counts == nullptr) throw Error("neither a value nor a count buffer was given");
+  const auto r0 = static_cast<std::size_t>(row_begin), r1 = static_cast<std::size_t>(row_end);
+  const auto objects = static_cast<std::size_t>(m);
+  const Region region{r0, r1, r0, objects};
+  if (r0 == r1 || analysis::kernel::detail::pairs_in(region) == 0) return;
+  Output out;
+  out.values = values;
+  out.counts = counts;
+  out.condensed = true;
+  out.m = objects;
+  out.first = r0 * objects - r0 * (r0 + 1) / 2;
+  if (!analysis::kernel::run_pairs(impl_->prepared, std::span(&region, 1), out, control_of(run)))
+    throw Cancelled();
+  if (values && impl_->settings.dissimilarity) {
+    const std::size_t count = (r1 * objects - r1 * (r1 + 1) / 2) - out.first;
+    for (std::size_t k = 0; k < count; ++k) values[k] = complement(values[k]);
+  }
+}
+
 // ---------------------------------------------------------------------------
 
 void for_each_incomparable_pair(const TableView& view,

@@ -44,12 +44,22 @@ struct Output {
   std::uint32_t* counts = nullptr;
   std::size_t count_stride = 0;
   std::size_t row_begin = 0, row_end = 0, col_begin = 0, col_end = 0;
+  // Condensed: pair (p, j), p < j, at p m - p (p + 1) / 2 + (j - p - 1) -
+  // first, the pairs row by row (values and counts as above, no strides).
+  bool condensed = false;
+  std::size_t m = 0, first = 0;
 
   bool wants_values() const { return triangle != nullptr || values != nullptr; }
 
   void put(std::size_t p, std::size_t j, float value, std::uint32_t count) const {
     if (triangle) {
       triangle[ResemblanceMatrix::pair_index(j, p)] = value;
+      return;
+    }
+    if (condensed) {
+      const std::size_t at = p * m - p * (p + 1) / 2 + (j - p - 1) - first;
+      if (values) values[at] = value;
+      if (counts) counts[at] = count;
       return;
     }
     if (p >= row_begin && p < row_end && j >= col_begin && j < col_end) {

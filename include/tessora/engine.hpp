@@ -107,6 +107,16 @@ class Engine {
                      std::uint32_t* counts = nullptr, std::int64_t count_stride = 0,
                      const RunOptions& run = {}) const;
 
+  // The pairs (i, j), i < j, of the objects row_begin .. row_end - 1 with
+  // every later object, in the condensed order of a distance vector (row by
+  // row, j ascending; R's dist order too): pair (i, j) at
+  // values[c(i) - c(row_begin) + (j - i - 1)], c(i) = i m - i (i + 1) / 2.
+  // The whole vector is row_begin = 0, row_end = m. Same bits as compute();
+  // counts and a null values work as in compute_block. Throws Error for rows
+  // outside the table or no buffer; Cancelled when stopped.
+  void compute_condensed(std::int64_t row_begin, std::int64_t row_end, float* values,
+                         std::uint32_t* counts = nullptr, const RunOptions& run = {}) const;
+
   // The diagonal entry of object i (Error when i is outside 0 .. m - 1).
   float diagonal(std::int64_t i) const;
 

@@ -88,35 +88,15 @@ tessora::Engine make_engine(const py::array& a, const Options& o) {
   return tessora::Engine(view_of(a, o), s);
 }
 
-// Pair (i, j), i < j, of the condensed vector (scipy's order).
-std::int64_t condensed_index(std::int64_t m, std::int64_t i, std::int64_t j) {
-  return m * i - i * (i + 1) / 2 + (j - i - 1);
-}
-
-// Fills the condensed vector row block by row block: rows r0 .. r1 - 1 against
-// the objects after r0, into a buffer of at most about 4 Mi entries, whose
-// upper part is copied out. Each pair is computed once.
+// The condensed vector (scipy's order) straight from the engine: each pair
+// computed once and written in its place.
 template <class T>
 void condensed_blocks(const tessora::Engine& engine, std::int64_t m, T* out, bool counts,
                       const tessora::RunOptions& run) {
-  constexpr std::int64_t kBudget = std::int64_t{1} << 22;
-  std::vector<T> buffer;
-  for (std::int64_t r0 = 0; r0 < m - 1;) {
-    const std::int64_t width = m - r0 - 1;
-    const std::int64_t rows = std::clamp<std::int64_t>(kBudget / width, 1, m - 1 - r0);
-    const std::int64_t r1 = r0 + rows;
-    buffer.resize(static_cast<std::size_t>(rows * width));
-    const tessora::Block b{r0, r1, r0 + 1, m};
-    if (counts)
-      engine.compute_block(b, nullptr, 0, reinterpret_cast<std::uint32_t*>(buffer.data()), width, run);
-    else
-      engine.compute_block(b, reinterpret_cast<float*>(buffer.data()), width, nullptr, 0, run);
-    for (std::int64_t i = r0; i < r1; ++i) {
-      const T* src = buffer.data() + (i - r0) * width + (i - r0);
-      std::memcpy(out + condensed_index(m, i, i + 1), src, static_cast<std::size_t>(m - i - 1) * sizeof(T));
-    }
-    r0 = r1;
-  }
+  if (counts)
+    engine.compute_condensed(0, m, nullptr, reinterpret_cast<std::uint32_t*>(out), run);
+  else
+    engine.compute_condensed(0, m, reinterpret_cast<float*>(out), nullptr, run);
 }
 
 py::array_t<float> matrix(const py::array& a, const Options& o) {

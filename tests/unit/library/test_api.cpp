@@ -186,6 +186,45 @@ TEST(Blocks, EqualTheWholeMatrixWhereverTheyAreCut) {
   }
 }
 
+// Runs of rows in the condensed order equal the whole matrix's pairs, and
+// their counts a plain count; the runs together fill the whole vector.
+TEST(Condensed, RowRunsGiveTheWholeMatricesPairsInOrder) {
+  std::mt19937 rng(11);
+  const std::int32_t m = 45, n = 13;
+  const DataMatrix d = random_table(m, n, 0.35, true, rng);
+  const TableView view = TableView::row_major(d.x.data(), m, n, true, Missing::value(-1.0f));
+  auto offset = [&](std::int64_t i) { return i * m - i * (i + 1) / 2; };
+  const std::int64_t runs[][2] = {{0, m}, {0, 1}, {3, 17}, {17, 44}, {44, 45}, {20, 20}};
+  for (std::int32_t number : {1, 8, 17, 24, 31, 35}) {
+    for (bool dissimilarity : {false, true}) {
+      if (dissimilarity && !is_similarity(number)) continue;
+      const Engine engine(view, {number, false, dissimilarity});
+      const Matrix whole = engine.compute();
+      for (const auto& run : runs) {
+        const std::int64_t size = offset(run[1]) - offset(run[0]);
+        std::vector<float> values(size + 1, -7.0f);
+        std::vector<std::uint32_t> counts(size + 1, 99);
+        engine.compute_condensed(run[0], run[1], values.data(), counts.data());
+        std::int64_t at = 0;
+        for (std::int64_t i = run[0]; i < run[1]; ++i)
+          for (std::int64_t j = i + 1; j < m; ++j, ++at) {
+            ASSERT_EQ(bits(values[at]), bits(whole(i, j))) << "coefficient " << number << " (" << i << ", " << j << ")";
+            std::uint32_t k = 0;
+            for (std::int32_t v = 0; v < n; ++v) k += d.x[i * n + v] != -1.0f && d.x[j * n + v] != -1.0f;
+            ASSERT_EQ(counts[at], k);
+          }
+        EXPECT_EQ(at, size);
+        EXPECT_EQ(values[size], -7.0f) << "written past the run";
+      }
+    }
+  }
+  const Engine engine(view, {1});
+  float out[4];
+  EXPECT_THROW(engine.compute_condensed(5, 46, out), Error);
+  EXPECT_THROW(engine.compute_condensed(6, 5, out), Error);
+  EXPECT_THROW(engine.compute_condensed(0, 1, nullptr), Error);
+}
+
 TEST(Blocks, CountsAloneNeedNoValueBuffer) {
   const float x[] = {1, -1, 3, -1, -1, 2, 4, 5, 6};  // 3 objects of 3 variables
   const Engine engine(TableView::row_major(x, 3, 3, true, Missing::value(-1.0f)), {35});
