@@ -265,7 +265,7 @@ void Engine::compute_condensed(std::int64_t row_begin, std::int64_t row_end, flo
   const auto r0 = static_cast<std::size_t>(row_begin), r1 = static_cast<std::size_t>(row_end);
   const auto objects = static_cast<std::size_t>(m);
   const Region region{r0, r1, r0, objects};
-  if (r0 == r1 || analysis::kernel::detail::pairs_in(region) == 0) return;
+  if (r0 == r1) return;
   Output out;
   out.values = values;
   out.counts = counts;

@@ -7,7 +7,6 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -54,20 +53,17 @@ std::int64_t objects_of(const py::array& a, const Options& o) {
 // Runs `work` without the GIL. The engine calls the progress function on this
 // thread about every 50 ms; it takes the GIL for a moment to let Python run
 // its signal handlers, and on an exception (KeyboardInterrupt from Ctrl+C)
-// raises the cancel flag, which stops the workers.
+// returns false, which stops the workers.
 template <class Work>
 void run_released(unsigned threads, Work&& work) {
-  std::atomic<bool> cancel{false};
   bool interrupted = false;
   tessora::RunOptions run;
   run.threads = threads;
-  run.cancel = &cancel;
   run.progress = [&](double) {
     py::gil_scoped_acquire gil;
     if (PyErr_CheckSignals() != 0) {
       interrupted = true;
-      cancel.store(true);
-      return false;
+      return false;  // stops the workers
     }
     return true;
   };

@@ -7,7 +7,6 @@
 #include <tessora/tessora.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -32,16 +31,13 @@ bool interrupt_pending() { return R_ToplevelExec(check_interrupt, nullptr) == FA
 // as an interrupt once the engine's frames are gone.
 template <class Work>
 void run_interruptibly(unsigned threads, Work&& work) {
-  std::atomic<bool> cancel{false};
   bool interrupted = false;
   tessora::RunOptions run;
   run.threads = threads;
-  run.cancel = &cancel;
   run.progress = [&](double) {
     if (interrupt_pending()) {
       interrupted = true;
-      cancel.store(true);
-      return false;
+      return false;  // stops the workers
     }
     return true;
   };
