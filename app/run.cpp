@@ -1,16 +1,16 @@
 #include "app/run.hpp"
 
-#include "analysis/dialogue.hpp"
+#include "dialogue/dialogue.hpp"
 #include "recordio/runtime.hpp"
 
 namespace tessora::app {
 
-int run_program(console::Hooks& hooks, const analysis::DialogueOptions& options) {
+int run_program(console::Hooks& hooks, const dialogue::DialogueOptions& options) {
   int code = 0;
   {
     recordio::Runtime runtime(hooks);
     try {
-      analysis::run_dialogue(runtime, options);
+      dialogue::run_dialogue(runtime, options);
     } catch (const recordio::RunEnded& end) {
       if (end.window_closed) return 0;
       code = end.code;

@@ -3,19 +3,19 @@
 // memory.
 #include <new>
 
-#include "analysis/coefficients.hpp"
-#include "analysis/dialogue.hpp"
+#include "engine/coefficients.hpp"
+#include "dialogue/dialogue.hpp"
 #include "app/run.hpp"
-#include "console/window/run_values.hpp"
-#include "console/window/session.hpp"
+#include "window/qt/run_values.hpp"
+#include "window/qt/session.hpp"
 
 int main(int argc, char** argv) {
   using namespace tessora;
   return console::run_window(argc, argv, [](console::WindowSession& session) {
-    analysis::DialogueOptions options;
-    options.matrix_written = [&session](const analysis::DialogueOptions::MatrixWritten& written) {
+    dialogue::DialogueOptions options;
+    options.matrix_written = [&session](const dialogue::DialogueOptions::MatrixWritten& written) {
       try {
-        const auto kind = console::to_diagonal_kind(analysis::coefficient(written.coefficient).diagonal);
+        const auto kind = console::to_diagonal_kind(engine::coefficient(written.coefficient).diagonal);
         session.show_matrix(console::copy_run_values(written, kind));
       } catch (const std::bad_alloc&) {
         // No room for a copy: the run goes on without its picture.

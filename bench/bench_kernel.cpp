@@ -17,15 +17,15 @@
 #include <benchmark/benchmark.h>
 #include <hwy/targets.h>
 
-#include "analysis/coefficients.hpp"
-#include "analysis/kernel/kernel.hpp"
-#include "analysis/pairs.hpp"
+#include "engine/coefficients.hpp"
+#include "engine/kernel/kernel.hpp"
+#include "engine/pairs.hpp"
 #include "tessora/tessora.hpp"
 
 namespace {
 
-using tessora::analysis::DataMatrix;
-using tessora::analysis::kMissing;
+using tessora::engine::DataMatrix;
+using tessora::engine::kMissing;
 
 // Counts and fractions, 10% missing: what a survey table looks like.
 DataMatrix table(std::int32_t n, std::int32_t m) {
@@ -75,7 +75,7 @@ void kernel_run(benchmark::State& state, std::int32_t coefficient, unsigned thre
 void reference_run(benchmark::State& state, std::int32_t coefficient) {
   const DataMatrix& d = reference_table();
   for (auto _ : state) {
-    auto res = tessora::analysis::compute_reference(d, coefficient, 0);
+    auto res = tessora::engine::compute_reference(d, coefficient, 0);
     benchmark::DoNotOptimize(res.triangle().data());
   }
   state.counters["steps/s"] =
@@ -93,25 +93,25 @@ const DataMatrix& block_table() {
 void block_run(benchmark::State& state, std::int32_t coefficient, bool through_library, unsigned threads) {
   const DataMatrix& d = block_table();
   const tessora::Engine engine(view_of(d), {coefficient});
-  const auto prepared = tessora::analysis::kernel::prepare(tessora::analysis::table_of(d), coefficient, 0, d.n);
+  const auto prepared = tessora::engine::kernel::prepare(tessora::engine::table_of(d), coefficient, 0, d.n);
   std::vector<float> out(1000 * 1000);
   tessora::RunOptions run;
   run.threads = threads;
-  tessora::analysis::kernel::Control control;
+  tessora::engine::kernel::Control control;
   control.options.threads = threads;
   for (auto _ : state) {
     if (through_library) {
       engine.compute_block({0, 1000, 1000, 2000}, out.data(), 1000, nullptr, 0, run);
     } else {
-      const tessora::analysis::kernel::detail::Region region{0, 1000, 1000, 2000};
-      tessora::analysis::kernel::detail::Output o;
+      const tessora::engine::kernel::detail::Region region{0, 1000, 1000, 2000};
+      tessora::engine::kernel::detail::Output o;
       o.values = out.data();
       o.value_stride = 1000;
       o.row_begin = 0;
       o.row_end = 1000;
       o.col_begin = 1000;
       o.col_end = 2000;
-      tessora::analysis::kernel::run_pairs(prepared, std::span(&region, 1), o, control);
+      tessora::engine::kernel::run_pairs(prepared, std::span(&region, 1), o, control);
     }
     benchmark::DoNotOptimize(out.data());
   }
@@ -123,11 +123,11 @@ void block_run(benchmark::State& state, std::int32_t coefficient, bool through_l
 int main(int argc, char** argv) {
   // TESSORA_KERNEL_TARGET=AVX2 (or SSE4, SCALAR, ...) measures another compiled instruction set.
   if (const char* wanted = std::getenv("TESSORA_KERNEL_TARGET")) {
-    for (std::int64_t t : tessora::analysis::kernel::available_targets())
+    for (std::int64_t t : tessora::engine::kernel::available_targets())
       if (std::string(hwy::TargetName(t)) == wanted) hwy::SetSupportedTargetsForTest(t);
   }
-  std::printf("kernel instruction set: %s\n", tessora::analysis::kernel::active_target().c_str());
-  for (const auto& row : tessora::analysis::menu_coefficients()) {
+  std::printf("kernel instruction set: %s\n", tessora::engine::kernel::active_target().c_str());
+  for (const auto& row : tessora::engine::menu_coefficients()) {
     const std::string name = std::to_string(row.number) + "/" + std::string(row.name);
     benchmark::RegisterBenchmark(("kernel/all/" + name).c_str(), kernel_run, row.number, 0u)
         ->Unit(benchmark::kMillisecond)
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
         ->UseRealTime();
   }
   for (std::int32_t c : {1, 8}) {
-    const std::string name = std::to_string(c) + "/" + std::string(tessora::analysis::coefficient(c).name);
+    const std::string name = std::to_string(c) + "/" + std::string(tessora::engine::coefficient(c).name);
     for (unsigned threads : {0u, 1u}) {
       const std::string cores = threads == 0 ? "all/" : "one/";
       benchmark::RegisterBenchmark(("block/library/" + cores + name).c_str(), block_run, c, true, threads)
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     }
   }
   for (std::int32_t c : {1, 5, 17, 25}) {
-    const std::string name = std::to_string(c) + "/" + std::string(tessora::analysis::coefficient(c).name);
+    const std::string name = std::to_string(c) + "/" + std::string(tessora::engine::coefficient(c).name);
     benchmark::RegisterBenchmark(("reference/" + name).c_str(), reference_run, c)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();

@@ -24,9 +24,9 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/matrices.hpp"
-#include "analysis/datafile.hpp"
-#include "analysis/matrix_output.hpp"
+#include "engine/matrices.hpp"
+#include "dialogue/datafile.hpp"
+#include "dialogue/matrix_output.hpp"
 #include "console/hooks.hpp"
 #include "recordio/real_text.hpp"
 #include "recordio/runtime.hpp"
@@ -34,7 +34,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using tessora::analysis::ResemblanceMatrix;
+using tessora::engine::ResemblanceMatrix;
 
 constexpr std::int32_t kObjects = 4000;
 constexpr std::int32_t kCoefficient = 1;  // a distance: no conversion question
@@ -89,8 +89,8 @@ void write_item_by_item() {
   QuietHooks hooks;
   tessora::recordio::Runtime rt(hooks);
   const ResemblanceMatrix& res = matrix();
-  rt.open(tessora::analysis::kFileUnit, "MATRIX.TXT", /*create=*/true);
-  rt.begin_write(tessora::analysis::kFileUnit);
+  rt.open(tessora::dialogue::kFileUnit, "MATRIX.TXT", /*create=*/true);
+  rt.begin_write(tessora::dialogue::kFileUnit);
   rt.write_item(std::string_view(" MATRIX "));
   rt.write_item(kCoefficient);
   rt.write_item(std::string_view(" FROM "));
@@ -98,15 +98,15 @@ void write_item_by_item() {
   title.resize(100, ' ');
   rt.write_item(std::string_view(title));
   rt.end_write();
-  rt.begin_write(tessora::analysis::kFileUnit);
+  rt.begin_write(tessora::dialogue::kFileUnit);
   rt.write_item(kObjects);
   rt.end_write();
   for (std::size_t i = 0; i < kObjects; ++i) {
-    rt.begin_write(tessora::analysis::kFileUnit);
+    rt.begin_write(tessora::dialogue::kFileUnit);
     for (std::size_t j = 0; j < kObjects; ++j) rt.write_item(res.at(i, j));
     rt.end_write();
   }
-  rt.close(tessora::analysis::kFileUnit);
+  rt.close(tessora::dialogue::kFileUnit);
 }
 
 // One whole MATRIX.TXT step in the current directory.
@@ -118,8 +118,8 @@ void write_once(bool plain_rows) {
   }();
   QuietHooks hooks;
   tessora::recordio::Runtime rt(hooks);
-  tessora::analysis::open_matrix_file(rt, kCoefficient, title, kObjects);
-  tessora::analysis::write_matrix_rows(rt, matrix(), /*full=*/true, plain_rows);
+  tessora::dialogue::open_matrix_file(rt, kCoefficient, title, kObjects);
+  tessora::dialogue::write_matrix_rows(rt, matrix(), /*full=*/true, plain_rows);
 }
 
 std::string read_file(const fs::path& p) {

@@ -13,9 +13,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/window/matrix_view.hpp"
-#include "console/window/session.hpp"
-#include "console/window/text_view.hpp"
+#include "window/qt/matrix_view.hpp"
+#include "window/qt/session.hpp"
+#include "window/qt/text_view.hpp"
 
 namespace {
 

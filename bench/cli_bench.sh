@@ -37,7 +37,7 @@ gen=$build/bin/tessora-gendata
 [ -x "$gen" ] || gen=$ROOT/build-bench/bin/tessora-gendata
 if [ ! -x "$gen" ]; then c++ -O2 -std=c++20 -o gendata "$ROOT/bench/gendata.cpp"; gen=$work/gendata; fi
 c++ -O2 -std=c++20 -ffp-contract=off -I"$ROOT/include" -I"$build/include" -o kernel_rate \
-  "$ROOT/bench/cli_kernel_rate.cpp" "$build/analysis/libtessora.a" -lhwy -lpthread
+  "$ROOT/bench/cli_kernel_rate.cpp" "$build/engine/libtessora.a" -lhwy -lpthread
 
 # timed VAR_SECONDS VAR_KB command...: wall seconds and peak resident kB.
 timed() {

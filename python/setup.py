@@ -3,8 +3,8 @@
     pip install --no-build-isolation ./python
 
 The extension is compiled from the engine's own sources (the files of the
-CMake target tessora_engine, read from analysis/CMakeLists.txt and
-analysis/kernel/CMakeLists.txt) with pybind11's setup helpers, and linked
+CMake target tessora_engine, read from engine/CMakeLists.txt and
+engine/kernel/CMakeLists.txt) with pybind11's setup helpers, and linked
 with Highway (Debian: libhwy-dev).
 """
 import pathlib
@@ -50,8 +50,8 @@ GENERATED = HERE / "build" / "generated"
 version_header(GENERATED)
 
 sources = (["src/module.cpp"]
-           + listed_sources(ROOT / "analysis/CMakeLists.txt", r"add_library\(tessora_engine\s+STATIC(.*?)\)")
-           + listed_sources(ROOT / "analysis/kernel/CMakeLists.txt", r"target_sources\(tessora_engine\s+PRIVATE(.*?)\)"))
+           + listed_sources(ROOT / "engine/CMakeLists.txt", r"add_library\(tessora_engine\s+STATIC(.*?)\)")
+           + listed_sources(ROOT / "engine/kernel/CMakeLists.txt", r"target_sources\(tessora_engine\s+PRIVATE(.*?)\)"))
 
 extension = Pybind11Extension(
     "tessora._tessora",

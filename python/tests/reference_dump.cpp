@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/pairs.hpp"
+#include "engine/pairs.hpp"
 
 int main(int argc, char** argv) {
   if (argc != 7) {
@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
   }
   std::fclose(f);
 
-  const tessora::analysis::Table table{x.data(), n, m, bits};
-  const auto res = tessora::analysis::compute_reference(table, coefficient, scaling, static_cast<std::int32_t>(n));
+  const tessora::engine::Table table{x.data(), n, m, bits};
+  const auto res = tessora::engine::compute_reference(table, coefficient, scaling, static_cast<std::int32_t>(n));
   std::vector<float> full(m * m);
   for (std::size_t i = 0; i < m; ++i)
     for (std::size_t j = 0; j < m; ++j) full[i * m + j] = res.at(i, j);

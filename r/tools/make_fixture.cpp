@@ -3,7 +3,7 @@
 // reference loop (not the fast kernel the package runs), as float bits.
 //
 //   g++ -std=c++20 -O1 -ffp-contract=off -I.. -I../build/include \
-//       r/tools/make_fixture.cpp ../build/analysis/libtessora.a -lhwy -pthread
+//       r/tools/make_fixture.cpp ../build/engine/libtessora.a -lhwy -pthread
 // (see r/tools/make_fixture.sh). Run again only when the engine's values
 // are meant to change.
 #include <bit>
@@ -13,12 +13,12 @@
 #include <random>
 #include <vector>
 
-#include "analysis/matrices.hpp"
-#include "analysis/pairs.hpp"
+#include "engine/matrices.hpp"
+#include "engine/pairs.hpp"
 
 namespace {
 
-using tessora::analysis::Table;
+using tessora::engine::Table;
 
 std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 
@@ -46,7 +46,7 @@ std::vector<float> make_table(const Case& c, std::mt19937& rng) {
     }
   }
   for (float& v : x)
-    if (std::isnan(v)) v = std::bit_cast<float>(tessora::analysis::kNaNBits);
+    if (std::isnan(v)) v = std::bit_cast<float>(tessora::engine::kNaNBits);
   return x;
 }
 
@@ -67,7 +67,7 @@ int main() {
       std::printf("\n");
     }
     const Table t{x.data(), static_cast<std::size_t>(c.n), static_cast<std::size_t>(c.m),
-                  tessora::analysis::kNaNBits};
+                  tessora::engine::kNaNBits};
     std::printf("counts %d\n", id);
     for (int i = 0; i < c.m; ++i) {
       for (int j = 0; j <= i; ++j) {
@@ -85,7 +85,7 @@ int main() {
         const bool scale = variant == 1 && scalable;
         const bool dissimilarity = variant == 1 && similarity;
         if (variant == 1 && !scale && !dissimilarity) continue;
-        const auto res = tessora::analysis::compute_reference(t, number, scale ? 1 : 0, c.n);
+        const auto res = tessora::engine::compute_reference(t, number, scale ? 1 : 0, c.n);
         std::printf("result %d %d %d %d\n", id, number, scale, dissimilarity);
         for (int i = 0; i < c.m; ++i) {
           for (int j = 0; j <= i; ++j) {

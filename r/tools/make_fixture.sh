@@ -7,5 +7,5 @@ root=$(cd "$here/../.." && pwd)
 exe=$(mktemp)
 trap 'rm -f "$exe"' EXIT
 g++ -std=c++20 -O1 -ffp-contract=off -I"$root" -I"$root/build/include" \
-  "$here/make_fixture.cpp" "$root/build/analysis/libtessora.a" -lhwy -pthread -o "$exe"
+  "$here/make_fixture.cpp" "$root/build/engine/libtessora.a" -lhwy -pthread -o "$exe"
 "$exe" > "$here/../tests/testthat/reference.txt"

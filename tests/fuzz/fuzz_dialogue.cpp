@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/dialogue.hpp"
+#include "dialogue/dialogue.hpp"
 #include "app/run.hpp"
 #include "fuzz_support.hpp"
 
@@ -30,7 +30,7 @@ struct Outcome {
 Outcome run(const std::vector<std::string>& lines, bool reference_paths) {
   std::remove("MATRIX.TXT");
   ScriptedHooks hooks(lines);
-  tessora::analysis::DialogueOptions options;
+  tessora::dialogue::DialogueOptions options;
   options.reference_paths = reference_paths;
   const int code = tessora::app::run_program(hooks, options);
   return {code, hooks.transcript(), read_file("MATRIX.TXT")};

@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "app/run.hpp"
-#include "console/window/session.hpp"
+#include "window/qt/session.hpp"
 #include "qt_environment.hpp"
 #include "user_driver.hpp"
 

@@ -18,13 +18,13 @@
 #include <limits>
 #include <optional>
 
-#include "analysis/coefficients.hpp"
-#include "analysis/dialogue.hpp"
+#include "engine/coefficients.hpp"
+#include "dialogue/dialogue.hpp"
 #include "app/run.hpp"
-#include "console/window/main_frame.hpp"
-#include "console/window/matrix_window.hpp"
-#include "console/window/run_values.hpp"
-#include "console/window/session.hpp"
+#include "window/qt/main_frame.hpp"
+#include "window/qt/matrix_window.hpp"
+#include "window/qt/run_values.hpp"
+#include "window/qt/session.hpp"
 #include "qt_environment.hpp"
 #include "user_driver.hpp"
 
@@ -81,12 +81,12 @@ TEST(MatrixWindow, RunThatWroteTheMatrixShowsItsValues) {
   // The window's start-up wiring, with a copy of what the engine handed over.
   std::vector<float> engine_values;
   bool seen_before_stop = false;
-  analysis::DialogueOptions options;
-  options.matrix_written = [&](const analysis::DialogueOptions::MatrixWritten& w) {
+  dialogue::DialogueOptions options;
+  options.matrix_written = [&](const dialogue::DialogueOptions::MatrixWritten& w) {
     for (std::size_t i = 0; i < static_cast<std::size_t>(w.matrix.size()); ++i)
       for (std::size_t j = 0; j < static_cast<std::size_t>(w.matrix.size()); ++j) engine_values.push_back(w.matrix.at(i, j));
     seen_before_stop = !s.host().run_ended();
-    s.show_matrix(copy_run_values(w, to_diagonal_kind(analysis::coefficient(w.coefficient).diagonal)));
+    s.show_matrix(copy_run_values(w, to_diagonal_kind(engine::coefficient(w.coefficient).diagonal)));
   };
   EXPECT_EQ(app::run_program(s.host(), options), 0);
   EXPECT_TRUE(seen_before_stop);

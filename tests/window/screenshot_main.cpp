@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "analysis/coefficients.hpp"
-#include "analysis/dialogue.hpp"
+#include "engine/coefficients.hpp"
+#include "dialogue/dialogue.hpp"
 #include "app/run.hpp"
-#include "console/window/matrix_window.hpp"
-#include "console/window/run_values.hpp"
-#include "console/window/session.hpp"
+#include "window/qt/matrix_window.hpp"
+#include "window/qt/run_values.hpp"
+#include "window/qt/session.hpp"
 #include "user_driver.hpp"
 
 int main(int argc, char** argv) {
@@ -46,10 +46,10 @@ int main(int argc, char** argv) {
   user.on_modal = [](QWidget* modal) {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) tessora::console::testing::UserDriver::press(box, QMessageBox::No);
   };
-  tessora::analysis::DialogueOptions options;
+  tessora::dialogue::DialogueOptions options;
   if (matrix) {
-    options.matrix_written = [&session](const tessora::analysis::DialogueOptions::MatrixWritten& w) {
-      const auto kind = tessora::console::to_diagonal_kind(tessora::analysis::coefficient(w.coefficient).diagonal);
+    options.matrix_written = [&session](const tessora::dialogue::DialogueOptions::MatrixWritten& w) {
+      const auto kind = tessora::console::to_diagonal_kind(tessora::engine::coefficient(w.coefficient).diagonal);
       session.show_matrix(tessora::console::copy_run_values(w, kind));
     };
   }

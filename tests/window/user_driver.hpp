@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "console/window/session.hpp"
-#include "console/window/text_view.hpp"
+#include "window/qt/session.hpp"
+#include "window/qt/text_view.hpp"
 
 namespace tessora::console::testing {
 

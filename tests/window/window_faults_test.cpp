@@ -18,9 +18,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "console/window/main_frame.hpp"
-#include "console/window/session.hpp"
-#include "console/window/text_view.hpp"
+#include "window/qt/main_frame.hpp"
+#include "window/qt/session.hpp"
+#include "window/qt/text_view.hpp"
 #include "qt_environment.hpp"
 #include "user_driver.hpp"
 

@@ -20,11 +20,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "console/core/texts.hpp"
-#include "console/window/about_box.hpp"
-#include "console/window/main_frame.hpp"
-#include "console/window/session.hpp"
-#include "console/window/text_view.hpp"
+#include "window/core/texts.hpp"
+#include "window/qt/about_box.hpp"
+#include "window/qt/main_frame.hpp"
+#include "window/qt/session.hpp"
+#include "window/qt/text_view.hpp"
 #include "qt_environment.hpp"
 #include "user_driver.hpp"
 

@@ -15,14 +15,14 @@
 
 #include <gtest/gtest.h>
 
-#include "analysis/pairs.hpp"
+#include "engine/pairs.hpp"
 #include "tessora/tessora.hpp"
 
 namespace tessora {
 namespace {
 
-using analysis::DataMatrix;
-using analysis::ResemblanceMatrix;
+using engine::DataMatrix;
+using engine::ResemblanceMatrix;
 
 std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 
@@ -42,7 +42,7 @@ DataMatrix random_table(std::int32_t m, std::int32_t n, double missing, bool spe
   std::uniform_real_distribution<float> value(-2.0f, 20.0f);
   std::uniform_int_distribution<int> which(0, 5);
   for (float& x : d.x) {
-    if (gap(rng)) x = analysis::kMissing;
+    if (gap(rng)) x = engine::kMissing;
     else if (specials && special(rng)) {
       const int w = which(rng);
       x = w < 4 ? kNaNs[w] : (w == 4 ? INFINITY : -INFINITY);
@@ -108,20 +108,20 @@ TEST(Views, EveryLayoutAndMissingRuleGivesTheDialoguesBits) {
     std::size_t k = 0;
     for (float& x : with_nan) {
       if (std::isnan(x)) x = 3.5f;
-      else if (x == analysis::kMissing) x = kNaNs[k++ % 4];
+      else if (x == engine::kMissing) x = kNaNs[k++ % 4];
     }
-    analysis::Floats canonical(with_nan.size());
+    engine::Floats canonical(with_nan.size());
     for (std::size_t i = 0; i < with_nan.size(); ++i) canonical[i] = std::isnan(with_nan[i]) ? kQuietNaN : with_nan[i];
-    const analysis::Table nan_table{canonical.data(), static_cast<std::size_t>(c.n), static_cast<std::size_t>(c.m),
-                                    analysis::kNaNBits};
+    const engine::Table nan_table{canonical.data(), static_cast<std::size_t>(c.n), static_cast<std::size_t>(c.m),
+                                    engine::kNaNBits};
 
     const Layouts marker = layouts({d.x.begin(), d.x.end()}, c.m, c.n, Missing::value(-1.0f));
     const Layouts nan = layouts(with_nan, c.m, c.n, Missing::not_a_number());
     for (std::int32_t number = -1; number <= 36; ++number) {
       for (bool scale : {false, true}) {
         if (scale && !is_scalable(number)) continue;
-        const ResemblanceMatrix want_marker = analysis::compute_reference(d, number, scale ? 1 : 0);
-        const ResemblanceMatrix want_nan = analysis::compute_reference(nan_table, number, scale ? 1 : 0, c.n);
+        const ResemblanceMatrix want_marker = engine::compute_reference(d, number, scale ? 1 : 0);
+        const ResemblanceMatrix want_nan = engine::compute_reference(nan_table, number, scale ? 1 : 0, c.n);
         for (std::size_t l = 0; l < 4; ++l) {
           RunOptions run;
           run.threads = 1 + l % 2;

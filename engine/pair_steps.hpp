@@ -1,0 +1,29 @@
+// The steps of the pair framework that every path takes alike: the
+// per-variable statistics before the pairs, the stored value of a pair from
+// its completed sums, and the diagonal entries. The reference loop and the
+// fast kernel both call these, so they cannot drift apart.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/coefficients.hpp"
+#include "engine/matrices.hpp"
+
+namespace tessora::engine {
+
+// The per-variable statistics over all objects (empty when none is wanted).
+std::vector<VariableStats> variable_statistics(const Table& table, Statistics wanted);
+
+// The stored value of one pair from its completed sums: the final formula,
+// the guard, then the scaling by n / k. n is the table's own n.
+float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling);
+
+// The diagonal entry of object i.
+float diagonal_entry(const Table& table, std::size_t i, Diagonal diagonal);
+
+// The number of the object's own known values.
+std::uint32_t known_count(const Table& table, std::size_t i);
+
+}  // namespace tessora::engine
