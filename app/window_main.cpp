@@ -3,7 +3,7 @@
 // memory.
 #include <new>
 
-#include "engine/coefficients.hpp"
+#include "tessora/coefficients.hpp"
 #include "dialogue/dialogue.hpp"
 #include "app/run.hpp"
 #include "window/qt/run_values.hpp"
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     dialogue::DialogueOptions options;
     options.matrix_written = [&session](const dialogue::DialogueOptions::MatrixWritten& written) {
       try {
-        const auto kind = console::to_diagonal_kind(engine::coefficient(written.coefficient).diagonal);
+        const auto kind = console::to_diagonal_kind(tessora::diagonal_of(written.coefficient));
         session.show_matrix(console::copy_run_values(written, kind));
       } catch (const std::bad_alloc&) {
         // No room for a copy: the run goes on without its picture.

@@ -4,21 +4,14 @@
 #include <utility>
 #include <string>
 
-#include "engine/coefficients.hpp"
 #include "dialogue/datafile.hpp"
-#include "engine/engine_storage.hpp"
 #include "dialogue/dialogue_io.hpp"
 #include "dialogue/matrix_output.hpp"
-#include "engine/pairs.hpp"
 #include "tessora/engine.hpp"
 #include "tessora/error.hpp"
 
 namespace tessora::dialogue {
 
-using engine::asks_conversion;
-using engine::asks_layout;
-using engine::asks_scaling;
-using engine::compute_reference;
 
 namespace {
 
@@ -39,19 +32,20 @@ constexpr std::string_view kMenu[] = {
     "    ENTER OPTION CHOSEN ",
 };
 
-// The matrix through the library's engine; the host's progress hook can
-// cancel it (the window closed during the run).
-ResemblanceMatrix compute_through_library(const DataMatrix& data, std::int32_t coefficient,
-                                          std::int32_t scaling, recordio::Runtime& rt) {
-  if (data.m <= 0) return ResemblanceMatrix(data.m);
+// The resemblance matrix through the library: the engine, whose progress the
+// host's hook watches (and cancels when the window is closed during the
+// run), or the plain reference loop.
+tessora::Matrix compute_matrix(const DataMatrix& data, std::int32_t coefficient, std::int32_t scaling,
+                               bool reference, recordio::Runtime& rt) {
+  if (data.m <= 0) return tessora::Matrix();
   tessora::Settings settings;
   settings.coefficient = coefficient;
   settings.scale = scaling == 1;
+  if (reference) return tessora::reference_matrix(as_view(data), settings);
   const tessora::Engine engine(as_view(data), settings);
   tessora::RunOptions run;
   run.progress = [&rt](double fraction) { return rt.hooks().progress(fraction); };
-  tessora::Matrix result = engine.compute(run);
-  return std::move(result.storage().res);
+  return engine.compute(run);
 }
 
 void blank_record(recordio::Runtime& rt) {
@@ -94,7 +88,7 @@ void run_dialogue(recordio::Runtime& rt, const DialogueOptions& options) {
   ask(rt, coefficient);
 
   std::int32_t scaling = 0;
-  if (asks_scaling(coefficient)) {
+  if (tessora::is_scalable(coefficient)) {
     say(rt, " DO YOU WANT THE DISTANCES SCALED UP BY THE RATIO");
     say(rt, " OF THE NO OF ALL VARS OVER THE NO OF KNOWNS ");
     say(rt, " 0=NO,  1=YES");
@@ -102,14 +96,10 @@ void run_dialogue(recordio::Runtime& rt, const DialogueOptions& options) {
     ask(rt, scaling);
   }
 
-  ResemblanceMatrix res;
+  tessora::Matrix res;
   bool cancelled = false;
   try {
-    if (options.reference_paths) {
-      res = compute_reference(file.data, coefficient, scaling);
-    } else {
-      res = compute_through_library(file.data, coefficient, scaling, rt);
-    }
+    res = compute_matrix(file.data, coefficient, scaling, options.reference_paths, rt);
   } catch (const std::bad_alloc&) {
     rt.fail(recordio::err::kBufferAllocation);
   } catch (const tessora::Cancelled&) {
@@ -118,7 +108,7 @@ void run_dialogue(recordio::Runtime& rt, const DialogueOptions& options) {
   if (cancelled) rt.window_closed();
 
   std::int32_t layout = 1;  // 14 and 15 always give the lower semimatrix
-  if (asks_layout(coefficient)) {
+  if (tessora::layout_asked(coefficient)) {
     say(rt, " RESEMBLANCE MATRIX WILL BE WRITTEN TO MATRIX.TXT");
     say(rt, " 0=FULL MATRIX,  1=LOWER SEMIMATRIX WITH DIAGONAL");
     say(rt, " ENTER OPTION CHOSEN");
@@ -126,12 +116,12 @@ void run_dialogue(recordio::Runtime& rt, const DialogueOptions& options) {
     ask(rt, layout);
   }
   open_matrix_file(rt, coefficient, file.title, file.data.m);
-  if (asks_conversion(coefficient)) {
+  if (tessora::is_similarity(coefficient)) {
     say(rt, " 0=MATRIX SAVED AS IT IS");
     say(rt, " 1=CONVERTED TO DISSIMILARITY MATRIX D=1-S");
     std::int32_t conversion = 0;
     ask(rt, conversion);
-    if (conversion == 1) convert_to_dissimilarity(res);
+    if (conversion == 1) res.to_dissimilarity();
   }
   write_matrix_rows(rt, res, layout == 0, options.reference_paths);
   if (options.matrix_written) options.matrix_written({coefficient, file.data, res});

@@ -5,12 +5,12 @@
 #include <functional>
 
 #include "engine/matrices.hpp"
+#include "tessora/engine.hpp"
 #include "recordio/runtime.hpp"
 
 namespace tessora::dialogue {
 
 using engine::DataMatrix;
-using engine::ResemblanceMatrix;
 
 struct DialogueOptions {
   // Take the plain reference paths throughout: the reference pair loop, the
@@ -24,7 +24,7 @@ struct DialogueOptions {
   struct MatrixWritten {
     std::int32_t coefficient;
     const DataMatrix& data;
-    const ResemblanceMatrix& matrix;
+    const tessora::Matrix& matrix;
   };
   std::function<void(const MatrixWritten&)> matrix_written;
 };

@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/coefficients.hpp"
 #include "dialogue/datafile.hpp"
 #include "engine/worker_pool.hpp"
 #include "recordio/real_text.hpp"
@@ -18,12 +17,6 @@ namespace tessora::dialogue {
 
 using engine::WorkerPool;
 
-void convert_to_dissimilarity(ResemblanceMatrix& res) {
-  auto complement = [](float& s) { s = static_cast<float>(1.0 - static_cast<double>(s)); };
-  for (float& s : res.triangle()) complement(s);
-  for (float& s : res.diagonal()) complement(s);
-}
-
 namespace {
 
 std::size_t row_length(std::size_t i, std::size_t m, bool full) { return full ? m : i + 1; }
@@ -31,11 +24,11 @@ std::size_t row_length(std::size_t i, std::size_t m, bool full) { return full ? 
 // The plain writer: one item per value, each formatted on its own from the
 // exact decimal digits that the standard library gives. Kept as the baseline
 // that the fast writer is measured and checked against.
-void write_rows_plain(recordio::Runtime& rt, const ResemblanceMatrix& res, std::size_t m, bool full) {
+void write_rows_plain(recordio::Runtime& rt, const tessora::Matrix& res, std::size_t m, bool full) {
   for (std::size_t i = 0; i < m; ++i) {
     rt.begin_write(kFileUnit);
     for (std::size_t j = 0; j < row_length(i, m, full); ++j)
-      rt.write_formatted_reals(recordio::format_real_reference(res.at(i, j)));
+      rt.write_formatted_reals(recordio::format_real_reference(res(static_cast<std::int64_t>(i), static_cast<std::int64_t>(j))));
     rt.end_write();
   }
 }
@@ -47,7 +40,7 @@ void write_rows_plain(recordio::Runtime& rt, const ResemblanceMatrix& res, std::
 // bounds the text held at once.
 class ParallelRowWriter {
  public:
-  ParallelRowWriter(const ResemblanceMatrix& res, std::size_t m, bool full)
+  ParallelRowWriter(const tessora::Matrix& res, std::size_t m, bool full)
       : res_(res), m_(m), full_(full) {
     workers_ = WorkerPool::shared().size();
     // About 2 MB of text a block, and at least 16 rows where that stays
@@ -172,7 +165,7 @@ class ParallelRowWriter {
       // later objects: gathered column by column, the packed triangle is read
       // in order and not one cache line a value.
       for (std::size_t j = part.first + 1; j < m_; ++j) {
-        const float* column = res_.lower_row(j);
+        const float* column = res_.lower_row(static_cast<std::int64_t>(j)).data();
         const std::size_t end = std::min(part.last, j);
         for (std::size_t i = part.first; i < end; ++i) upper[(i - part.first) * m_ + j] = column[i];
       }
@@ -181,7 +174,7 @@ class ParallelRowWriter {
     char* p = text;
     for (std::size_t r = 0; r < rows; ++r) {
       const std::size_t i = part.first + r;
-      const float* lower = res_.lower_row(i);
+      const float* lower = res_.lower_row(static_cast<std::int64_t>(i)).data();
       for (std::size_t j = 0; j < i; ++j) p += recordio::format_real(lower[j], p);
       p += recordio::format_real(res_.diagonal()[i], p);
       if (full_) {
@@ -192,7 +185,7 @@ class ParallelRowWriter {
     }
   }
 
-  const ResemblanceMatrix& res_;
+  const tessora::Matrix& res_;
   std::size_t m_;
   bool full_;
   std::size_t workers_ = 1, block_rows_ = 1, blocks_ = 0;
@@ -204,7 +197,7 @@ class ParallelRowWriter {
   bool stopping_ = false;
 };
 
-void write_rows_parallel(recordio::Runtime& rt, const ResemblanceMatrix& res, std::size_t m,
+void write_rows_parallel(recordio::Runtime& rt, const tessora::Matrix& res, std::size_t m,
                          bool full) {
   if (m == 0) return;
   ParallelRowWriter writer(res, m, full);
@@ -231,7 +224,7 @@ void open_matrix_file(recordio::Runtime& rt, std::int32_t coefficient, const std
   rt.end_write();
 }
 
-void write_matrix_rows(recordio::Runtime& rt, const ResemblanceMatrix& res, bool full, bool plain_rows) {
+void write_matrix_rows(recordio::Runtime& rt, const tessora::Matrix& res, bool full, bool plain_rows) {
   const std::size_t rows = res.size() > 0 ? static_cast<std::size_t>(res.size()) : 0;
   if (plain_rows) {
     write_rows_plain(rt, res, rows, full);

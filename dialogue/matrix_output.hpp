@@ -4,12 +4,11 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/matrices.hpp"
+#include "tessora/engine.hpp"
 #include "recordio/runtime.hpp"
 
 namespace tessora::dialogue {
 
-using engine::ResemblanceMatrix;
 
 inline constexpr const char* kMatrixFileName = "MATRIX.TXT";
 
@@ -22,9 +21,6 @@ void open_matrix_file(recordio::Runtime& rt, std::int32_t coefficient, const std
 // with diagonal, and closes the file. `plain_rows` writes each row value by
 // value, the slow path that the parallel row formatting is measured and
 // tested against.
-void write_matrix_rows(recordio::Runtime& rt, const ResemblanceMatrix& res, bool full, bool plain_rows = false);
-
-// D = 1 - S for every entry, the diagonal included, rounded to single precision.
-void convert_to_dissimilarity(ResemblanceMatrix& res);
+void write_matrix_rows(recordio::Runtime& rt, const tessora::Matrix& res, bool full, bool plain_rows = false);
 
 }  // namespace tessora::dialogue

@@ -92,6 +92,7 @@ std::int32_t coefficient_number(std::string_view text) {
 
 bool is_similarity(std::int32_t number) { return engine::asks_conversion(number); }
 bool is_scalable(std::int32_t number) { return engine::asks_scaling(number); }
+bool layout_asked(std::int32_t number) { return engine::asks_layout(number); }
 Diagonal diagonal_of(std::int32_t number) { return public_diagonal(engine::coefficient(number).diagonal); }
 
 std::string coefficient_list() {

@@ -13,6 +13,7 @@
 #include "engine/kernel/kernel.hpp"
 #include "engine/matrices.hpp"
 #include "engine/pair_steps.hpp"
+#include "engine/pairs.hpp"
 #include "tessora/engine.hpp"
 #include "tessora/error.hpp"
 
@@ -130,6 +131,10 @@ float Matrix::operator()(std::int64_t i, std::int64_t j) const {
 std::span<const float> Matrix::triangle() const {
   return {storage_->res.triangle().data(), storage_->res.triangle().size()};
 }
+std::span<const float> Matrix::lower_row(std::int64_t i) const {
+  const auto row = static_cast<std::size_t>(i);
+  return {storage_->res.lower_row(row), row};
+}
 std::span<const float> Matrix::diagonal() const {
   return {storage_->res.diagonal().data(), storage_->res.diagonal().size()};
 }
@@ -147,11 +152,31 @@ struct Engine::Impl {
   std::vector<float> diagonal;
 };
 
-Engine::Engine(const TableView& table, const Settings& settings) : impl_(std::make_unique<Impl>()) {
+namespace {
+
+void check_arguments(const TableView& table, const Settings& settings) {
   check_view(table);
   if (settings.dissimilarity && !is_similarity(settings.coefficient))
     throw Error("coefficient " + text(settings.coefficient) +
                 " is not a similarity: D = 1 - S is only for the similarities (4, 5, 7, 19, 21, 24-34)");
+}
+
+}  // namespace
+
+Matrix reference_matrix(const TableView& table, const Settings& settings) {
+  check_arguments(table, settings);
+  engine::Floats copy;
+  const engine::Table t = settle(table, copy);
+  auto storage = std::make_unique<Matrix::Storage>();
+  storage->res = engine::compute_reference(t, settings.coefficient, settings.scale ? 1 : 0,
+                                           static_cast<std::int32_t>(t.n));
+  Matrix result(std::move(storage));
+  if (settings.dissimilarity) result.to_dissimilarity();
+  return result;
+}
+
+Engine::Engine(const TableView& table, const Settings& settings) : impl_(std::make_unique<Impl>()) {
+  check_arguments(table, settings);
   impl_->settings = settings;
   const engine::Table t = settle(table, impl_->copy);
   const std::int32_t scaling = settings.scale ? 1 : 0;

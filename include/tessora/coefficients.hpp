@@ -53,6 +53,7 @@ std::int32_t coefficient_number(std::string_view text);
 // tell the properties of any number.
 bool is_similarity(std::int32_t number);  // 4, 5, 7, 19, 21 and every number from 24 up
 bool is_scalable(std::int32_t number);    // 1, 2, 13
+bool layout_asked(std::int32_t number);   // all but 14 and 15, whose matrix is always written lower
 Diagonal diagonal_of(std::int32_t number);
 
 // "1 EUCLIDEAN (euclidean), 2 MANHATTAN (manhattan), ...": for messages.

@@ -44,6 +44,9 @@ struct Block {
   std::int64_t col_begin = 0, col_end = 0;
 };
 
+class Matrix;
+Matrix reference_matrix(const TableView& table, const Settings& settings);
+
 // A whole resemblance matrix: exactly symmetric, so each pair is stored once,
 // in a packed lower triangle, beside the diagonal.
 class Matrix {
@@ -57,16 +60,18 @@ class Matrix {
   float operator()(std::int64_t i, std::int64_t j) const;  // no bounds check
   // Pair (i, j), i > j, at index i (i - 1) / 2 + j.
   std::span<const float> triangle() const;
+  // Row i of the triangle: the pairs (i, 0) .. (i, i - 1), side by side.
+  std::span<const float> lower_row(std::int64_t i) const;
   std::span<const float> diagonal() const;
   // D = 1 - S for every entry, the diagonal included, rounded to float.
   void to_dissimilarity();
 
-  struct Storage;  // internal
-  explicit Matrix(std::unique_ptr<Storage> storage);
-  Storage& storage() { return *storage_; }
-  const Storage& storage() const { return *storage_; }
-
  private:
+  struct Storage;
+  explicit Matrix(std::unique_ptr<Storage> storage);
+  friend class Engine;
+  friend Matrix reference_matrix(const TableView& table, const Settings& settings);
+
   std::unique_ptr<Storage> storage_;
 };
 
@@ -125,6 +130,12 @@ class Engine {
  private:
   std::unique_ptr<Impl> impl_;
 };
+
+// The same matrix from the plain reference loop: one pair at a time, the
+// variables in order, every rounding where the definition puts it. It is the
+// oracle that every faster path is tested against, and hundreds of times
+// slower than Engine::compute. Checks its arguments as Engine does.
+Matrix reference_matrix(const TableView& table, const Settings& settings);
 
 // The comparability check: every pair (i, j), i < j, of objects with no
 // variable known in both, in the order (0, 1), (0, 2), ..., (m - 2, m - 1),

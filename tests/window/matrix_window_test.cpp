@@ -18,7 +18,7 @@
 #include <limits>
 #include <optional>
 
-#include "engine/coefficients.hpp"
+#include "tessora/coefficients.hpp"
 #include "dialogue/dialogue.hpp"
 #include "app/run.hpp"
 #include "window/qt/main_frame.hpp"
@@ -84,9 +84,9 @@ TEST(MatrixWindow, RunThatWroteTheMatrixShowsItsValues) {
   dialogue::DialogueOptions options;
   options.matrix_written = [&](const dialogue::DialogueOptions::MatrixWritten& w) {
     for (std::size_t i = 0; i < static_cast<std::size_t>(w.matrix.size()); ++i)
-      for (std::size_t j = 0; j < static_cast<std::size_t>(w.matrix.size()); ++j) engine_values.push_back(w.matrix.at(i, j));
+      for (std::size_t j = 0; j < static_cast<std::size_t>(w.matrix.size()); ++j) engine_values.push_back(w.matrix(static_cast<std::int64_t>(i), static_cast<std::int64_t>(j)));
     seen_before_stop = !s.host().run_ended();
-    s.show_matrix(copy_run_values(w, to_diagonal_kind(engine::coefficient(w.coefficient).diagonal)));
+    s.show_matrix(copy_run_values(w, to_diagonal_kind(tessora::diagonal_of(w.coefficient))));
   };
   EXPECT_EQ(app::run_program(s.host(), options), 0);
   EXPECT_TRUE(seen_before_stop);

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/coefficients.hpp"
+#include "tessora/coefficients.hpp"
 #include "dialogue/dialogue.hpp"
 #include "app/run.hpp"
 #include "window/qt/matrix_window.hpp"
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   tessora::dialogue::DialogueOptions options;
   if (matrix) {
     options.matrix_written = [&session](const tessora::dialogue::DialogueOptions::MatrixWritten& w) {
-      const auto kind = tessora::console::to_diagonal_kind(tessora::engine::coefficient(w.coefficient).diagonal);
+      const auto kind = tessora::console::to_diagonal_kind(tessora::diagonal_of(w.coefficient));
       session.show_matrix(tessora::console::copy_run_values(w, kind));
     };
   }
