@@ -68,7 +68,7 @@ constexpr double kHalfTurn = 180.0f;
 //          vector recipe (for general sums: the sums the formula reads).
 // Each final formula is evaluated in double from the stored sums (widened)
 // and rounded once where it is stored, unless it says otherwise.
-inline constexpr std::array<Coefficient, 34> kMenu{{
+inline constexpr std::array<Coefficient, kMenuSize> kMenu{{
     {1, "EUCLIDEAN", "euclidean", no_stats, general_sums, no_pass, no_pass,
      [](const WideSums& s) { return store(std::sqrt(s.ssq)); },
      no_guard, zero, scaled, layout,

@@ -61,7 +61,7 @@ void sums_of_squares(PairSums& s, double a, double b, const VariableStats&) {
 
 const Coefficient& coefficient(std::int32_t number) {
   if (number < 1) return table::kBelowMenu;
-  if (number > 34) return table::kAboveMenu;
+  if (number > static_cast<std::int32_t>(kMenuSize)) return table::kAboveMenu;
   return table::kMenu[static_cast<std::size_t>(number - 1)];
 }
 

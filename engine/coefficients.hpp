@@ -7,9 +7,12 @@
 // questions read the same rows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
+
+#include "tessora/coefficients.hpp"
 
 namespace tessora::engine {
 
@@ -56,12 +59,9 @@ enum class Statistics : std::uint8_t {
   totals,         // Tv
 };
 
-enum class Diagonal : std::uint8_t {
-  zero,
-  one,           // the similarities: these also get the conversion D = 1 - S
-  own_sum,       // the sum of the object's own known values
-  own_variance,  // the sample variance of the object's own known values
-};
+// The diagonal kinds are the public ones (tessora/coefficients.hpp); a
+// diagonal of 1 marks the similarities, which also get D = 1 - S.
+using Diagonal = tessora::Diagonal;
 
 // The running sums of one pair over the variables known in both, all reset
 // to 0 for every pair. Coefficients 16 to 24 reuse ssq, sad, smin and sprod
@@ -113,6 +113,9 @@ struct Coefficient {
   bool layout_asked;      // false: always written as a lower semimatrix with diagonal
   Plan plan;              // the fast kernel's recipe
 };
+
+// The number of rows of the menu, 1 to kMenuSize: the one place it is said.
+inline constexpr std::size_t kMenuSize = 34;
 
 // The row that a coefficient number behaves as: its own for 1 to 34, the
 // row "below 1" for numbers below 1 and "above 34" for numbers above 34.

@@ -14,10 +14,15 @@
 #include "engine/matrices.hpp"
 #include "engine/pair_steps.hpp"
 #include "engine/pairs.hpp"
+#include "tessora/checks.hpp"
 #include "tessora/engine.hpp"
 #include "tessora/error.hpp"
 
 namespace tessora {
+
+namespace detail {
+void check_options(const Settings& settings);  // engine/api_checks.cpp
+}  // namespace detail
 
 namespace {
 
@@ -106,7 +111,7 @@ engine::Table settle(const TableView& t, engine::Floats& copy) {
 
 engine::kernel::Control control_of(const RunOptions& run) {
   engine::kernel::Control c;
-  c.options.threads = run.threads;
+  c.options.threads = thread_count(run.threads);
   c.progress = run.progress ? &run.progress : nullptr;
   c.cancel = run.cancel;
   return c;
@@ -156,9 +161,7 @@ namespace {
 
 void check_arguments(const TableView& table, const Settings& settings) {
   check_view(table);
-  if (settings.dissimilarity && !is_similarity(settings.coefficient))
-    throw Error("coefficient " + text(settings.coefficient) +
-                " is not a similarity: D = 1 - S is only for the similarities (4, 5, 7, 19, 21, 24-34)");
+  detail::check_options(settings);
 }
 
 }  // namespace

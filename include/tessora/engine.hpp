@@ -47,6 +47,41 @@ struct Block {
 class Matrix;
 Matrix reference_matrix(const TableView& table, const Settings& settings);
 
+// Which neighbours Engine::neighbors finds, and for which objects.
+struct NeighborOptions {
+  // The object itself is a candidate, with its diagonal value (and its own
+  // count of known values as the shared count).
+  bool include_self = false;
+  // A pair whose objects share fewer known variables is never a neighbour
+  // (1: every pair with a variable in common; 0: even pairs with none).
+  std::int64_t min_shared = 1;
+  // The objects whose neighbours are wanted, row_begin .. row_end - 1, each
+  // against every object; row_end = -1 for all up to the last object. The
+  // unit of parts and of tasks on many machines.
+  std::int64_t row_begin = 0;
+  std::int64_t row_end = -1;
+};
+
+// What Engine::within keeps.
+struct WithinOptions {
+  bool include_self = false;    // also (i, i) when the diagonal value is within
+  std::int64_t min_shared = 1;  // as in NeighborOptions
+  // The pairs (i, j), i < j, with i in row_begin .. row_end - 1 (row_end -1:
+  // to the last object): cutting the rows into runs gives each pair once.
+  std::int64_t row_begin = 0;
+  std::int64_t row_end = -1;
+  // More pairs than this within the threshold is an Error, raised before the
+  // list grows past it.
+  std::int64_t max_pairs = 100'000'000;
+};
+
+// The pairs of Engine::within, in order of i, then j.
+struct PairList {
+  std::vector<std::int64_t> i, j;
+  std::vector<float> values;
+  std::vector<std::uint32_t> shared;  // filled when asked for
+};
+
 // A whole resemblance matrix: exactly symmetric, so each pair is stored once,
 // in a packed lower triangle, beside the diagonal.
 class Matrix {
@@ -124,6 +159,29 @@ class Engine {
 
   // The diagonal entry of object i (Error when i is outside 0 .. m - 1).
   float diagonal(std::int64_t i) const;
+
+  // The k nearest objects of each object of the rows (NeighborOptions), by
+  // the coefficient's ranking order (ranking_of: smallest value first for
+  // the distances and for D = 1 - S, largest first for the others), with the
+  // exact values of compute(). Ties go to the lower object index, and NaN is
+  // never a neighbour, so the answer is the same on every machine and with
+  // any number of threads; -0 and +0 are equal. Row r = i - row_begin holds
+  // object i's neighbours nearest first: indices[r * k + t], values[r * k +
+  // t] and, when `shared` is given, the shared counts. An object with fewer
+  // than k candidates gets index -1, value NaN and count 0 in the places
+  // left. values and shared may be null. Throws Error for k outside 1 .. m -
+  // 1 (1 .. m with include_self), min_shared outside 0 .. n, rows outside the
+  // table or a null `indices`; Cancelled when stopped.
+  void neighbors(std::int64_t k, std::int64_t* indices, float* values, std::uint32_t* shared = nullptr,
+                 const NeighborOptions& options = {}, const RunOptions& run = {}) const;
+
+  // Every pair (i, j), i < j, whose value lies within `threshold` by the
+  // ranking order (value <= threshold when ascending, >= when descending;
+  // NaN never), with its value and, when `shared` is true, its count; each
+  // pair computed once. Throws Error for a NaN threshold, min_shared
+  // outside 0 .. n, rows outside the table, or more than max_pairs pairs.
+  PairList within(float threshold, const WithinOptions& options = {}, bool shared = false,
+                  const RunOptions& run = {}) const;
 
   struct Impl;  // internal
 

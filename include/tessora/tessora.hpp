@@ -7,8 +7,10 @@
 //   tessora::Matrix d = engine.compute();
 #pragma once
 
+#include "tessora/checks.hpp"
 #include "tessora/coefficients.hpp"
 #include "tessora/engine.hpp"
 #include "tessora/error.hpp"
+#include "tessora/layout.hpp"
 #include "tessora/table.hpp"
 #include "tessora/version.hpp"

@@ -284,7 +284,27 @@ TEST(Errors, EveryBadArgumentIsRefusedWithItsMessage) {
       {"stride overflow", [&] { Engine({x, 4, 3, std::int64_t{1} << 62, 1}, {1}); }, "object stride"},
       {"strides together", [&] { Engine({x, 3, 3, std::int64_t{1} << 59, std::int64_t{1} << 59}, {1}); },
        "strides together overflow"},
-      {"dissimilarity of a distance", [&] { Engine(good, {8, false, true}); }, "coefficient 8 is not a similarity"},
+      {"dissimilarity of a distance", [&] { Engine(good, {8, false, true}); },
+       "dissimilarity (D = 1 - S) is only for the similarities 4, 5, 7, 19, 21, 24-34, not 8 bray-curtis"},
+      {"scale of a ratio", [&] { Engine(good, {8, true, false}); }, "scale (by n / k) is only for the coefficients 1, 2, 13, not 8"},
+      {"too many threads", [&] { RunOptions r; r.threads = 5000; engine.compute(r); }, "threads must be from 0 (one per core) to 4096, not 5000"},
+      {"negative threads", [&] { thread_count(-1); }, "threads must be from 0 (one per core) to 4096, not -1"},
+      {"one object", [&] { check_table(TableView::row_major(x, 1, 3, true)); }, "the table has 1 object: at least 2 are needed"},
+      {"no variables", [&] { check_table(TableView::row_major(x, 3, 0, true)); }, "the table has no variables"},
+      {"a number beyond the menu", [&] { check_settings({35}); }, "unknown coefficient '35': give a number from 1 to 34"},
+      {"objects neither", [&] { objects_are_rows("diagonal"); }, "objects must be 'rows' or 'columns', not 'diagonal'"},
+      {"missing not a number", [&] { missing_from_text("abc"); }, "missing 'abc' is neither a number nor NA"},
+      {"k of 0", [&] { std::int64_t i[4]; engine.neighbors(0, i, nullptr); }, "k must be from 1 to 3 (the other objects), not 0"},
+      {"k of m", [&] { std::int64_t i[16]; engine.neighbors(4, i, nullptr); }, "k must be from 1 to 3 (the other objects), not 4"},
+      {"k past m with self", [&] { std::int64_t i[20]; engine.neighbors(5, i, nullptr, nullptr, {true}); },
+       "k must be from 1 to 4 (the objects, self included), not 5"},
+      {"min_shared past n", [&] { std::int64_t i[4]; engine.neighbors(1, i, nullptr, nullptr, {false, 4}); },
+       "min_shared must be from 0 to 3 (the variables), not 4"},
+      {"neighbour rows", [&] { std::int64_t i[4]; engine.neighbors(1, i, nullptr, nullptr, {false, 1, 2, 7}); },
+       "the rows 2 to 7 are not a range within the 4 objects"},
+      {"NaN threshold", [&] { engine.within(NAN); }, "the threshold must be a number, not NaN"},
+      {"pair limit", [&] { WithinOptions w; w.max_pairs = 2; w.min_shared = 0; engine.within(1e30f, w); },
+       "more than 2 pairs lie within the threshold"},
       {"block rows beyond m", [&] { engine.compute_block({0, 5, 0, 1}, out, 1); }, "rows 0 to 5 are not a range"},
       {"block columns reversed", [&] { engine.compute_block({0, 1, 3, 2}, out, 1); }, "columns 3 to 2"},
       {"negative block start", [&] { engine.compute_block({-1, 1, 0, 1}, out, 1); }, "rows -1 to 1"},
@@ -294,7 +314,7 @@ TEST(Errors, EveryBadArgumentIsRefusedWithItsMessage) {
       {"diagonal outside", [&] { engine.diagonal(4); }, "object 4 is outside"},
       {"unknown name", [&] { coefficient_number("braycurtis"); }, "unknown coefficient 'braycurtis'"},
       {"number beyond the menu", [&] { coefficient_number("35"); }, "unknown coefficient '35'"},
-      {"info beyond the menu", [&] { coefficient_info(0); }, "coefficient 0 does not exist"},
+      {"info beyond the menu", [&] { coefficient_info(0); }, "unknown coefficient '0'"},
       {"incomparable with a bad view", [&] { incomparable_pairs({x, -3, 1, 1, 1}); }, "must be 0 or more"},
   };
   for (const Case& c : cases) {
@@ -336,6 +356,78 @@ TEST(Comparability, ListsThePairsWithNothingInCommon) {
   using P = std::pair<std::int64_t, std::int64_t>;
   EXPECT_EQ(incomparable_pairs(v), (std::vector<P>{{0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}}));
   EXPECT_EQ(incomparable_pairs(v, 2), (std::vector<P>{{0, 1}, {0, 2}}));
+}
+
+}  // namespace
+}  // namespace tessora
+
+namespace tessora {
+namespace {
+
+TEST(Registry, ListsAndRankingFollowTheRows) {
+  EXPECT_EQ(coefficient_numbers([](const CoefficientInfo& c) { return c.similarity; }), "4, 5, 7, 19, 21, 24-34");
+  EXPECT_EQ(coefficient_numbers([](const CoefficientInfo& c) { return c.scalable; }), "1, 2, 13");
+  EXPECT_EQ(coefficient_numbers([](const CoefficientInfo& c) { return !c.layout_asked; }), "14, 15");
+  for (const CoefficientInfo& c : coefficients()) {
+    const Ranking want = c.kind == Kind::distance ? Ranking::ascending : Ranking::descending;
+    EXPECT_EQ(c.ranking, want) << c.number;
+    EXPECT_EQ(ranking_of(c.number), want) << c.number;
+    EXPECT_EQ(ranking_of(c.number, true), Ranking::ascending) << c.number;
+    EXPECT_EQ(layout_asked(c.number), c.layout_asked) << c.number;
+    EXPECT_EQ(coefficient_number(std::int64_t{c.number}), c.number);
+  }
+  EXPECT_EQ(ranking_of(0), Ranking::ascending);    // below the menu: the Euclidean distance
+  EXPECT_EQ(ranking_of(40), Ranking::descending);  // above: diagonal 1
+  EXPECT_TRUE(layout_asked(-3));
+  EXPECT_EQ(thread_count(0), 0u);
+  EXPECT_EQ(thread_count(kMaxThreads), static_cast<unsigned>(kMaxThreads));
+  EXPECT_TRUE(objects_are_rows("rows"));
+  EXPECT_FALSE(objects_are_rows("columns"));
+  EXPECT_TRUE(missing_from_text("NA").nan);
+  EXPECT_EQ(missing_from_text("-1").marker, -1.0f);
+  EXPECT_EQ(missing_from_text("+0.1").marker, 0.1f);
+  EXPECT_EQ(missing_from_text("1e-50").marker, 0.0f);
+}
+
+TEST(Layout, CondensedRowsAndBandsCoverEveryPairOnce) {
+  for (const std::int64_t m : {2, 3, 7, 100, 4097}) {
+    for (std::int64_t i = 0; i + 1 < m; i += std::max<std::int64_t>(1, m / 50)) {
+      const std::int64_t first = condensed_start(m, i), last = condensed_start(m, i + 1) - 1;
+      EXPECT_EQ(condensed_row(m, first), i) << m;
+      EXPECT_EQ(condensed_row(m, last), i) << m;
+      EXPECT_EQ(condensed_index(m, i, i + 1), first);
+      EXPECT_EQ(condensed_index(m, i, m - 1), last);
+    }
+    for (const std::int64_t budget : {std::int64_t{1}, std::int64_t{64}, std::int64_t{4096}, std::int64_t{1} << 30}) {
+      std::int64_t rows = 0, pairs = 0;
+      for (std::int64_t r0 = 0; r0 < m;) {
+        const std::int64_t r1 = condensed_band_end(m, r0, 4, budget);
+        ASSERT_GT(r1, r0);
+        const std::int64_t band = condensed_start(m, r1) - condensed_start(m, r0);
+        if (r1 > r0 + 1) EXPECT_LE(band * 4, std::max<std::int64_t>(budget, 4)) << m;  // a pair at least
+        pairs += band;
+        rows += r1 - r0;
+        r0 = r1;
+      }
+      EXPECT_EQ(rows, m);
+      EXPECT_EQ(pairs, condensed_size(m));
+    }
+  }
+  EXPECT_EQ(triangle_index(3, 1), 4);
+  EXPECT_EQ(band_rows(1000, 4, 4000 * 10), 10);
+  EXPECT_EQ(band_rows(1000, 4, 1), 1);
+}
+
+TEST(Matrix, ConversionComplementsEveryEntryAndKeepsNaN) {
+  // The sum of minima over one variable: pairs get the smaller value.
+  const float x[] = {0.25f, INFINITY, NAN};
+  Matrix r = Engine(TableView::row_major(x, 3, 1, true), {12}).compute();
+  r.to_dissimilarity();
+  EXPECT_EQ(r(0, 0), 0.75f);
+  EXPECT_EQ(r(1, 0), 0.75f);
+  EXPECT_EQ(r(1, 1), -INFINITY);
+  EXPECT_TRUE(std::isnan(r(2, 2)));
+  EXPECT_EQ(r.lower_row(2).size(), 2u);
 }
 
 }  // namespace
