@@ -1,24 +1,21 @@
 // Writes tests/testthat/reference.txt: random tables with missing values and,
 // for every coefficient and option, the resemblance matrix of the plain
-// reference loop (not the fast kernel the package runs), as float bits.
-//
-//   g++ -std=c++20 -O1 -ffp-contract=off -I.. -I../build/include \
-//       r/tools/make_fixture.cpp ../build/engine/libtessora.a -lhwy -pthread
-// (see r/tools/make_fixture.sh). Run again only when the engine's values
-// are meant to change.
+// reference loop (tessora::reference_matrix, not the fast kernel the package
+// runs), as float bits. Built and run by r/tools/make_fixture.sh; run again
+// only when the engine's values are meant to change.
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <vector>
 
-#include "engine/matrices.hpp"
-#include "engine/pairs.hpp"
+#include <tessora/tessora.hpp>
 
 namespace {
 
-using tessora::engine::Table;
+constexpr float kMissing = std::numeric_limits<float>::quiet_NaN();  // bits 7fc00000
 
 std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 
@@ -46,7 +43,7 @@ std::vector<float> make_table(const Case& c, std::mt19937& rng) {
     }
   }
   for (float& v : x)
-    if (std::isnan(v)) v = std::bit_cast<float>(tessora::engine::kNaNBits);
+    if (std::isnan(v)) v = kMissing;
   return x;
 }
 
@@ -66,32 +63,26 @@ int main() {
       for (int v = 0; v < c.n; ++v) std::printf("%s%08x", v ? " " : "", bits(x[i * c.n + v]));
       std::printf("\n");
     }
-    const Table t{x.data(), static_cast<std::size_t>(c.n), static_cast<std::size_t>(c.m),
-                  tessora::engine::kNaNBits};
+    const auto table = tessora::TableView::row_major(x.data(), c.m, c.n, true, tessora::Missing::not_a_number());
     std::printf("counts %d\n", id);
     for (int i = 0; i < c.m; ++i) {
       for (int j = 0; j <= i; ++j) {
         int k = 0;
-        for (int v = 0; v < c.n; ++v) k += t.known(x[i * c.n + v]) && t.known(x[j * c.n + v]);
+        for (int v = 0; v < c.n; ++v) k += !std::isnan(x[i * c.n + v]) && !std::isnan(x[j * c.n + v]);
         std::printf("%s%d", j ? " " : "", k);
       }
       std::printf("\n");
     }
-    for (int number = 1; number <= 34; ++number) {
-      const bool scalable = number == 1 || number == 2 || number == 13;
-      const bool similarity = number == 4 || number == 5 || number == 7 || number == 19 ||
-                              number == 21 || number >= 24;
+    for (const tessora::CoefficientInfo& info : tessora::coefficients()) {
       for (int variant = 0; variant < 2; ++variant) {
-        const bool scale = variant == 1 && scalable;
-        const bool dissimilarity = variant == 1 && similarity;
+        const bool scale = variant == 1 && info.scalable;
+        const bool dissimilarity = variant == 1 && info.similarity;
         if (variant == 1 && !scale && !dissimilarity) continue;
-        const auto res = tessora::engine::compute_reference(t, number, scale ? 1 : 0, c.n);
-        std::printf("result %d %d %d %d\n", id, number, scale, dissimilarity);
+        const tessora::Matrix res = tessora::reference_matrix(table, {info.number, scale, dissimilarity});
+        std::printf("result %d %d %d %d\n", id, info.number, scale, dissimilarity);
         for (int i = 0; i < c.m; ++i) {
           for (int j = 0; j <= i; ++j) {
-            float v = res.at(i, j);
-            if (dissimilarity) v = static_cast<float>(1.0 - static_cast<double>(v));
-            std::printf("%s%08x", j ? " " : "", bits(v));
+            std::printf("%s%08x", j ? " " : "", bits(res(i, j)));
           }
           std::printf("\n");
         }
