@@ -5,11 +5,15 @@
     .Call(`_tessora_coefficient_table`)
 }
 
-.coefficient_number <- function(text) {
-    .Call(`_tessora_coefficient_number`, text)
+.coefficient_number <- function(method) {
+    .Call(`_tessora_coefficient_number`, method)
 }
 
-.compute <- function(x, by_rows, coefficient, scale, dissimilarity, nan_missing, marker, threads, what) {
-    .Call(`_tessora_compute`, x, by_rows, coefficient, scale, dissimilarity, nan_missing, marker, threads, what)
+.library_version <- function() {
+    .Call(`_tessora_library_version`)
+}
+
+.resemblance <- function(x, objects, missing, coefficient, scale, dissimilarity, threads, what) {
+    .Call(`_tessora_resemblance`, x, objects, missing, coefficient, scale, dissimilarity, threads, what)
 }
 

@@ -1,37 +1,38 @@
-# The R interface: argument checks, labels and the dist object; the
-# computation itself is in src/tessora.cpp.
+# The R interface: R's types are checked here; every rule about the values
+# (coefficients, options, thread counts, table sizes, k, thresholds) is the
+# library's, whose errors come back as errors of the user's call. The
+# computation is in src/tessora.cpp.
 
-coefficients <- function() {
+coefficient_table <- function() {
   as.data.frame(.coefficient_table(), stringsAsFactors = FALSE)
 }
 
 resemblance <- function(x, method, objects = "rows", missing = NA, scale = FALSE,
                         dissimilarity = FALSE, threads = NULL) {
   call <- match.call()
-  run <- .prepare(x, method, objects, missing, scale, dissimilarity, threads, call)
-  values <- .run(run, 0L, call)
-  .as_dist(values, run, .coefficient_table()$slug[run$coefficient], call)
+  a <- .arguments(x, method, objects, missing, scale, dissimilarity, threads, call)
+  .as_dist(.run(call, .resemblance, a, 0L), a, coefficient_table()$slug[a$coefficient], call)
 }
 
 resemblance_matrix <- function(x, method, objects = "rows", missing = NA, scale = FALSE,
                                dissimilarity = FALSE, threads = NULL) {
   call <- match.call()
-  run <- .prepare(x, method, objects, missing, scale, dissimilarity, threads, call)
-  values <- .run(run, 1L, call)
-  dim(values) <- c(run$size, run$size)
-  if (!is.null(run$labels)) dimnames(values) <- list(run$labels, run$labels)
+  a <- .arguments(x, method, objects, missing, scale, dissimilarity, threads, call)
+  values <- .run(call, .resemblance, a, 1L)
+  dim(values) <- c(a$size, a$size)
+  if (!is.null(a$labels)) dimnames(values) <- list(a$labels, a$labels)
   values
 }
 
-shared_counts <- function(x, objects = "rows", missing = NA) {
+shared_counts <- function(x, objects = "rows", missing = NA, threads = NULL) {
   call <- match.call()
-  run <- .prepare(x, 1L, objects, missing, FALSE, FALSE, NULL, call)
-  .as_dist(.run(run, 2L, call), run, "shared counts", call)
+  a <- .arguments(x, 1L, objects, missing, FALSE, FALSE, threads, call)
+  .as_dist(.run(call, .resemblance, a, 2L), a, "shared counts", call)
 }
 
-.as_dist <- function(values, run, method, call) {
-  attr(values, "Size") <- run$size
-  if (!is.null(run$labels)) attr(values, "Labels") <- run$labels
+.as_dist <- function(values, a, method, call) {
+  attr(values, "Size") <- a$size
+  if (!is.null(a$labels)) attr(values, "Labels") <- a$labels
   attr(values, "Diag") <- FALSE
   attr(values, "Upper") <- FALSE
   attr(values, "method") <- method
@@ -42,44 +43,48 @@ shared_counts <- function(x, objects = "rows", missing = NA) {
 
 .fail <- function(call, ...) stop(simpleError(paste0(...), call))
 
-# The engine's errors (and running out of memory) as errors of the user's call.
-.run <- function(run, what, call) {
+# f(the table's arguments, ...), with the library's errors (and running out
+# of memory) as errors of the user's call.
+.run <- function(call, f, a, ...) {
   tryCatch(
-    .compute(run$x, run$by_rows, run$coefficient, run$scale, run$dissimilarity,
-             run$nan_missing, run$marker, run$threads, what),
+    f(a$x, a$objects, a$missing, a$coefficient, a$scale, a$dissimilarity, a$threads, ...),
     error = function(e) .fail(call, conditionMessage(e)))
 }
 
-.prepare <- function(x, method, objects, missing, scale, dissimilarity, threads, call) {
-  if (!is.character(objects) || length(objects) != 1L || !(objects %in% c("rows", "columns")))
-    .fail(call, "objects must be \"rows\" or \"columns\"")
-  by_rows <- objects == "rows"
-  x <- .numeric_matrix(x, call)
-  size <- if (by_rows) nrow(x) else ncol(x)
-  if (size < 2L)
-    .fail(call, "x has ", size, if (by_rows) " row" else " column", if (size != 1L) "s",
-          ": a resemblance matrix needs at least 2 objects (", objects, ")")
-  labels <- if (by_rows) rownames(x) else colnames(x)
+.flag <- function(value, name, call) {
+  if (!is.logical(value) || length(value) != 1L || is.na(value))
+    .fail(call, name, " must be TRUE or FALSE")
+}
 
+.whole <- function(value, name, call) {
+  if (!is.numeric(value) || length(value) != 1L || !is.finite(value) || value != round(value))
+    .fail(call, name, " must be one whole number")
+}
+
+# The arguments every computation takes, in the types the glue expects.
+.arguments <- function(x, method, objects, missing, scale, dissimilarity, threads, call) {
+  x <- .numeric_matrix(x, call)
+  if (!is.character(objects) || length(objects) != 1L || is.na(objects))
+    .fail(call, "objects must be \"rows\" or \"columns\"")
   if (length(missing) != 1L || !(is.numeric(missing) || (is.logical(missing) && is.na(missing))))
     .fail(call, "missing must be NA (NA and NaN are missing) or one number that marks a missing value")
-  nan_missing <- is.na(missing)
-  marker <- if (nan_missing) NaN else as.double(missing)
+  .flag(scale, "scale", call)
+  .flag(dissimilarity, "dissimilarity", call)
+  if (is.null(threads)) threads <- 0
+  else .whole(threads, "threads", call)
+  list(x = x, objects = objects, missing = if (is.na(missing)) NaN else as.double(missing),
+       coefficient = .coefficient(method, call), scale = scale, dissimilarity = dissimilarity,
+       threads = as.double(threads), size = if (objects == "columns") ncol(x) else nrow(x),
+       labels = if (objects == "columns") colnames(x) else rownames(x))
+}
 
-  if (!is.logical(scale) || length(scale) != 1L || is.na(scale))
-    .fail(call, "scale must be TRUE or FALSE")
-  if (!is.logical(dissimilarity) || length(dissimilarity) != 1L || is.na(dissimilarity))
-    .fail(call, "dissimilarity must be TRUE or FALSE")
-  if (is.null(threads)) {
-    threads <- 0L
-  } else if (!is.numeric(threads) || length(threads) != 1L || is.na(threads) || threads < 1 ||
-             threads != round(threads) || threads > 1024) {
-    .fail(call, "threads must be NULL (one per core) or a whole number from 1 to 1024")
-  }
-
-  list(x = x, by_rows = by_rows, size = size, labels = labels,
-       coefficient = .method_number(method, call), scale = scale, dissimilarity = dissimilarity,
-       nan_missing = nan_missing, marker = marker, threads = as.integer(threads))
+# The menu number of a slug, menu name or number (the library's lookup).
+.coefficient <- function(method, call) {
+  if (missing(method) || length(method) != 1L || is.na(method) || !(is.character(method) || is.numeric(method)))
+    .fail(call, "method must be one coefficient: its slug, menu name or number (see coefficient_table())")
+  if (is.numeric(method) && (!is.finite(method) || method != round(method)))
+    method <- format(method)  # the library names it as the unknown coefficient it is
+  tryCatch(.coefficient_number(method), error = function(e) .fail(call, conditionMessage(e)))
 }
 
 # x as a matrix of doubles, or an error naming what is not a number.
@@ -97,20 +102,4 @@ shared_counts <- function(x, objects = "rows", missing = NA) {
   }
   if (storage.mode(x) != "double") storage.mode(x) <- "double"
   x
-}
-
-.method_number <- function(method, call) {
-  slugs <- .coefficient_table()$slug
-  known <- paste0("a number 1-34, a menu name or one of: ", paste(slugs, collapse = ", "))
-  if (missing(method) || length(method) != 1L || is.na(method))
-    .fail(call, "method must be one coefficient: ", known)
-  number <- if (is.numeric(method)) {
-    if (method >= 1 && method <= 34 && method == round(method)) as.integer(method) else NA_integer_
-  } else if (is.character(method)) {
-    .coefficient_number(method)
-  } else {
-    NA_integer_
-  }
-  if (is.na(number)) .fail(call, "unknown method '", format(method), "': use ", known)
-  number
 }

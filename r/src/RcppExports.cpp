@@ -21,32 +21,41 @@ BEGIN_RCPP
 END_RCPP
 }
 // coefficient_number
-int coefficient_number(std::string text);
-RcppExport SEXP _tessora_coefficient_number(SEXP textSEXP) {
+int coefficient_number(SEXP method);
+RcppExport SEXP _tessora_coefficient_number(SEXP methodSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
-    Rcpp::traits::input_parameter< std::string >::type text(textSEXP);
-    rcpp_result_gen = Rcpp::wrap(coefficient_number(text));
+    Rcpp::traits::input_parameter< SEXP >::type method(methodSEXP);
+    rcpp_result_gen = Rcpp::wrap(coefficient_number(method));
     return rcpp_result_gen;
 END_RCPP
 }
-// compute
-SEXP compute(SEXP x, bool by_rows, int coefficient, bool scale, bool dissimilarity, bool nan_missing, double marker, int threads, int what);
-RcppExport SEXP _tessora_compute(SEXP xSEXP, SEXP by_rowsSEXP, SEXP coefficientSEXP, SEXP scaleSEXP, SEXP dissimilaritySEXP, SEXP nan_missingSEXP, SEXP markerSEXP, SEXP threadsSEXP, SEXP whatSEXP) {
+// library_version
+std::string library_version();
+RcppExport SEXP _tessora_library_version() {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    rcpp_result_gen = Rcpp::wrap(library_version());
+    return rcpp_result_gen;
+END_RCPP
+}
+// resemblance
+SEXP resemblance(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity, double threads, int what);
+RcppExport SEXP _tessora_resemblance(SEXP xSEXP, SEXP objectsSEXP, SEXP missingSEXP, SEXP coefficientSEXP, SEXP scaleSEXP, SEXP dissimilaritySEXP, SEXP threadsSEXP, SEXP whatSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< SEXP >::type x(xSEXP);
-    Rcpp::traits::input_parameter< bool >::type by_rows(by_rowsSEXP);
+    Rcpp::traits::input_parameter< std::string >::type objects(objectsSEXP);
+    Rcpp::traits::input_parameter< double >::type missing(missingSEXP);
     Rcpp::traits::input_parameter< int >::type coefficient(coefficientSEXP);
     Rcpp::traits::input_parameter< bool >::type scale(scaleSEXP);
     Rcpp::traits::input_parameter< bool >::type dissimilarity(dissimilaritySEXP);
-    Rcpp::traits::input_parameter< bool >::type nan_missing(nan_missingSEXP);
-    Rcpp::traits::input_parameter< double >::type marker(markerSEXP);
-    Rcpp::traits::input_parameter< int >::type threads(threadsSEXP);
+    Rcpp::traits::input_parameter< double >::type threads(threadsSEXP);
     Rcpp::traits::input_parameter< int >::type what(whatSEXP);
-    rcpp_result_gen = Rcpp::wrap(compute(x, by_rows, coefficient, scale, dissimilarity, nan_missing, marker, threads, what));
+    rcpp_result_gen = Rcpp::wrap(resemblance(x, objects, missing, coefficient, scale, dissimilarity, threads, what));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -54,7 +63,8 @@ END_RCPP
 static const R_CallMethodDef CallEntries[] = {
     {"_tessora_coefficient_table", (DL_FUNC) &_tessora_coefficient_table, 0},
     {"_tessora_coefficient_number", (DL_FUNC) &_tessora_coefficient_number, 1},
-    {"_tessora_compute", (DL_FUNC) &_tessora_compute, 9},
+    {"_tessora_library_version", (DL_FUNC) &_tessora_library_version, 0},
+    {"_tessora_resemblance", (DL_FUNC) &_tessora_resemblance, 8},
     {NULL, NULL, 0}
 };
 

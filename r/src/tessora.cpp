@@ -1,6 +1,8 @@
-// The package's bridge to the engine: R's doubles to float32 objects, the
-// computation on worker threads while this thread watches for a user
-// interrupt, and the engine's float32 values back into R's doubles.
+// The package's bridge to the engine: R's doubles to float32 tables, the
+// library's calls on worker threads while this thread watches for a user
+// interrupt, and the engine's float32 values back into R's vectors. Every
+// rule about the arguments' values is the library's (tessora::Error, whose
+// message becomes the R error's); the R code checks only their R types.
 #include <Rcpp.h>
 #include <R_ext/Utils.h>
 
@@ -12,6 +14,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,28 +29,32 @@ namespace {
 void check_interrupt(void*) { R_CheckUserInterrupt(); }
 bool interrupt_pending() { return R_ToplevelExec(check_interrupt, nullptr) == FALSE; }
 
-// Runs `work` (which takes RunOptions) with an interrupt check every time the
-// engine reports progress. A user interrupt cancels the workers and reaches R
-// as an interrupt once the engine's frames are gone.
-template <class Work>
-void run_interruptibly(unsigned threads, Work&& work) {
+// RunOptions whose progress function cancels the workers when the user
+// interrupts; `interrupted` tells a Cancelled from the interrupt apart.
+struct Interruptible {
   bool interrupted = false;
   tessora::RunOptions run;
-  run.threads = threads;
-  run.progress = [&](double) {
-    if (interrupt_pending()) {
-      interrupted = true;
-      return false;  // stops the workers
-    }
-    return true;
-  };
-  try {
-    work(run);
-  } catch (const tessora::Cancelled&) {
-    if (interrupted) throw Rcpp::internal::InterruptedException();
-    throw;
+
+  explicit Interruptible(unsigned threads) {
+    run.threads = threads;
+    run.progress = [this](double) {
+      if (interrupt_pending()) interrupted = true;
+      return !interrupted;
+    };
   }
-}
+  // Runs `work(run)`; an interrupt reaches R as one once the engine's frames
+  // are gone.
+  template <class Work>
+  void operator()(Work&& work) {
+    if (interrupted || (interrupted = interrupt_pending())) throw Rcpp::internal::InterruptedException();
+    try {
+      work(run);
+    } catch (const tessora::Cancelled&) {
+      if (interrupted) throw Rcpp::internal::InterruptedException();
+      throw;
+    }
+  }
+};
 
 // Asks for huge pages for the untouched memory of a large result: its first
 // writes otherwise fault in 4 KB pages, which costs as much as the whole
@@ -65,160 +72,193 @@ void offer_huge_pages(void* data, std::size_t bytes) {
 #endif
 }
 
-// An R vector of `length` doubles; running out of memory is an exception
-// here rather than a jump through this code.
-SEXP allocate_doubles(double length, const char* what) {
+// An R vector of `length` elements of `type`; running out of memory is an
+// exception here rather than a jump through this code.
+SEXP allocate(SEXPTYPE type, double length, const char* what) {
   if (!(length <= static_cast<double>(R_XLEN_T_MAX)))
     throw std::runtime_error(std::string("the ") + what + " would have " + std::to_string(length) +
                              " entries, more than an R vector can hold");
   const auto n = static_cast<R_xlen_t>(length);
-  SEXP vector = Rcpp::unwindProtect([&] { return Rf_allocVector(REALSXP, n); });
-  offer_huge_pages(REAL(vector), static_cast<std::size_t>(n) * sizeof(double));
+  SEXP vector = Rcpp::unwindProtect([&] { return Rf_allocVector(type, n); });
+  offer_huge_pages(DATAPTR(vector), static_cast<std::size_t>(n) * (type == REALSXP ? 8 : 4));
   return vector;
 }
 
-// The objects of x (R's column-major doubles) one after the other, each
-// double rounded to the nearest float. NaNs become the one quiet NaN when
-// they mark missing values, so that the engine takes the buffer as it is.
-struct Floats {
+// A whole number that R's code has checked, as the library's integer type
+// (saturated, so that a huge one still reaches the library's range rule).
+std::int64_t whole(double v) {
+  constexpr double limit = 9.2e18;
+  if (v >= limit) return std::numeric_limits<std::int64_t>::max();
+  if (v <= -limit) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(v);
+}
+
+// The table of x (a double matrix), each value rounded to the nearest float,
+// in R's column-major order: the library lays it out object by object.
+struct Table {
   std::unique_ptr<float[]> data;
-  std::size_t size = 0;
+  tessora::TableView view;
 };
 
-Floats objects_of(const double* x, std::int64_t rows, std::int64_t cols, bool by_rows, bool nan_missing) {
-  const std::int64_t m = by_rows ? rows : cols, n = by_rows ? cols : rows;
-  Floats table;
-  table.size = static_cast<std::size_t>(m) * static_cast<std::size_t>(n);
-  table.data.reset(new float[table.size]);  // every element is written below
-  offer_huge_pages(table.data.get(), table.size * sizeof(float));
+Table table_of(SEXP x, const std::string& objects, double missing) {
+  const bool by_rows = tessora::objects_are_rows(objects);
+  const std::int64_t rows = Rf_nrows(x), cols = Rf_ncols(x);
+  const auto size = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+  Table table;
+  table.data.reset(new float[std::max<std::size_t>(size, 1)]);  // every element is written below
+  const double* in = REAL(x);
   float* out = table.data.get();
-  auto convert = [nan_missing](double v) {
-    if (nan_missing && std::isnan(v)) return std::numeric_limits<float>::quiet_NaN();
-    return static_cast<float>(v);
-  };
-  if (!by_rows) {
-    for (std::size_t k = 0; k < table.size; ++k) out[k] = convert(x[k]);
-    return table;
-  }
-  // A tiled transpose: object i's variable v is x[i + v * rows].
-  constexpr std::int64_t tile = 64;
-  for (std::int64_t i0 = 0; i0 < m; i0 += tile)
-    for (std::int64_t v0 = 0; v0 < n; v0 += tile) {
-      const std::int64_t i1 = std::min(m, i0 + tile), v1 = std::min(n, v0 + tile);
-      for (std::int64_t v = v0; v < v1; ++v)
-        for (std::int64_t i = i0; i < i1; ++i) out[i * n + v] = convert(x[i + v * rows]);
-    }
+  for (std::size_t k = 0; k < size; ++k) out[k] = static_cast<float>(in[k]);
+  const tessora::Missing marker = std::isnan(missing) ? tessora::Missing::not_a_number()
+                                                      : tessora::Missing::value(static_cast<float>(missing));
+  table.view = tessora::TableView::column_major(out, rows, cols, by_rows, marker);
+  tessora::check_table(table.view);
   return table;
 }
 
-// Index in R's dist vector of the pair (i, j), i > j: the lower triangle
-// column by column.
-inline std::size_t dist_index(std::size_t m, std::size_t i, std::size_t j) {
-  return j * (2 * m - j - 1) / 2 + (i - j - 1);
+// A coefficient with the options the library allows for it.
+tessora::Settings settings_of(int coefficient, bool scale, bool dissimilarity) {
+  const tessora::Settings settings{coefficient, scale, dissimilarity};
+  tessora::check_settings(settings);
+  return settings;
+}
+
+// What every call takes: the table, the coefficient and the threads.
+struct Job {
+  Table table;
+  tessora::Engine engine;
+  Interruptible run;
+
+  Job(SEXP x, const std::string& objects, double missing, int coefficient, bool scale, bool dissimilarity,
+      double threads)
+      : table(table_of(x, objects, missing)),
+        engine(table.view, settings_of(coefficient, scale, dissimilarity)),
+        run(tessora::thread_count(whole(threads))) {}
+
+  std::int64_t m() const { return engine.objects(); }
+
+  // The condensed pairs in runs of rows of at most the library's band, each
+  // handed to `take(row_begin, row_end, values, counts)`; values or counts
+  // are null when not asked for.
+  template <class Take>
+  void condensed(bool values, bool counts, Take&& take) {
+    std::vector<float> v;
+    std::vector<std::uint32_t> k;
+    const std::int64_t bytes = (values ? sizeof(float) : 0) + (counts ? sizeof(std::uint32_t) : 0);
+    for (std::int64_t r0 = 0; r0 < m();) {
+      const std::int64_t r1 = tessora::condensed_band_end(m(), r0, bytes);
+      const auto pairs = static_cast<std::size_t>(tessora::condensed_start(m(), r1) -
+                                                  tessora::condensed_start(m(), r0));
+      if (values) v.resize(pairs);
+      if (counts) k.resize(pairs);
+      run([&](const tessora::RunOptions& options) {
+        engine.compute_condensed(r0, r1, values ? v.data() : nullptr, counts ? k.data() : nullptr, options);
+      });
+      take(r0, r1, v.data(), k.data());
+      r0 = r1;
+    }
+  }
+};
+
+std::runtime_error out_of_memory(SEXP x) {
+  return std::runtime_error("not enough memory for a table of " + std::to_string(Rf_nrows(x)) + " x " +
+                            std::to_string(Rf_ncols(x)));
+}
+
+// The upper triangle of the column-major m x m matrix a from its lower one,
+// tile by tile, so that both sides are read and written in runs.
+void mirror_lower(double* a, std::size_t m) {
+  constexpr std::size_t tile = 64;
+  for (std::size_t j0 = 0; j0 < m; j0 += tile)
+    for (std::size_t i0 = j0; i0 < m; i0 += tile)
+      for (std::size_t j = j0; j < std::min(m, j0 + tile); ++j)
+        for (std::size_t i = std::max(i0, j + 1); i < std::min(m, i0 + tile); ++i) a[j + i * m] = a[i + j * m];
 }
 
 }  // namespace
 
+// The registry, one vector per property.
 // [[Rcpp::export(.coefficient_table)]]
 Rcpp::List coefficient_table() {
   const auto all = tessora::coefficients();
-  Rcpp::IntegerVector number(all.size());
-  Rcpp::CharacterVector name(all.size()), slug(all.size());
-  Rcpp::LogicalVector similarity(all.size());
-  for (std::size_t k = 0; k < all.size(); ++k) {
-    number[k] = all[k].number;
-    name[k] = std::string(all[k].name);
-    slug[k] = std::string(all[k].slug);
-    similarity[k] = all[k].similarity;
+  const auto count = static_cast<R_xlen_t>(all.size());
+  Rcpp::IntegerVector number(count);
+  Rcpp::CharacterVector name(count), slug(count), kind(count), diagonal(count), ranking(count);
+  Rcpp::LogicalVector similarity(count), scalable(count);
+  for (R_xlen_t k = 0; k < count; ++k) {
+    const tessora::CoefficientInfo& c = all[static_cast<std::size_t>(k)];
+    number[k] = c.number;
+    name[k] = std::string(c.name);
+    slug[k] = std::string(c.slug);
+    switch (c.kind) {
+      case tessora::Kind::distance: kind[k] = "distance"; break;
+      case tessora::Kind::similarity: kind[k] = "similarity"; break;
+      case tessora::Kind::covariance: kind[k] = "covariance"; break;
+      case tessora::Kind::sum: kind[k] = "sum"; break;
+    }
+    switch (c.diagonal) {
+      case tessora::Diagonal::zero: diagonal[k] = "0"; break;
+      case tessora::Diagonal::one: diagonal[k] = "1"; break;
+      case tessora::Diagonal::own_sum: diagonal[k] = "own sum"; break;
+      case tessora::Diagonal::own_variance: diagonal[k] = "own variance"; break;
+    }
+    similarity[k] = c.similarity;
+    scalable[k] = c.scalable;
+    ranking[k] = c.ranking == tessora::Ranking::ascending ? "ascending" : "descending";
   }
   return Rcpp::List::create(Rcpp::Named("number") = number, Rcpp::Named("name") = name,
-                            Rcpp::Named("slug") = slug, Rcpp::Named("similarity") = similarity);
+                            Rcpp::Named("slug") = slug, Rcpp::Named("kind") = kind,
+                            Rcpp::Named("diagonal") = diagonal, Rcpp::Named("similarity") = similarity,
+                            Rcpp::Named("scalable") = scalable, Rcpp::Named("ranking") = ranking);
 }
 
-// The menu number of a slug, menu name or number as text; NA when it is none.
+// The menu number of a coefficient given as text (a slug, a menu name, a
+// number) or as a whole number; the library's error for any other.
 // [[Rcpp::export(.coefficient_number)]]
-int coefficient_number(std::string text) {
-  try {
-    return tessora::coefficient_number(text);
-  } catch (const tessora::Error&) {
-    return NA_INTEGER;
-  }
+int coefficient_number(SEXP method) {
+  if (TYPEOF(method) == STRSXP) return tessora::coefficient_number(std::string(CHAR(STRING_ELT(method, 0))));
+  return tessora::coefficient_number(whole(Rf_asReal(method)));
 }
+
+// [[Rcpp::export(.library_version)]]
+std::string library_version() { return TESSORA_VERSION_STRING; }
 
 // what: 0 the dist vector of values, 1 the full matrix, 2 the dist vector of
 // shared counts.
-// [[Rcpp::export(.compute)]]
-SEXP compute(SEXP x, bool by_rows, int coefficient, bool scale, bool dissimilarity, bool nan_missing,
-             double marker, int threads, int what) {
-  if (TYPEOF(x) != REALSXP || !Rf_isMatrix(x)) throw std::runtime_error("x must be a double matrix");
-  const std::int64_t rows = Rf_nrows(x), cols = Rf_ncols(x);
-  const std::int64_t m = by_rows ? rows : cols, n = by_rows ? cols : rows;
-  const auto um = static_cast<std::size_t>(m);
+// [[Rcpp::export(.resemblance)]]
+SEXP resemblance(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity,
+                 double threads, int what) {
   try {
-    const double pairs = static_cast<double>(m) * static_cast<double>(m - 1) / 2;
-    Rcpp::RObject result(what == 1 ? allocate_doubles(static_cast<double>(m) * static_cast<double>(m),
+    Job job(x, objects, missing, coefficient, scale, dissimilarity, threads);
+    const auto m = static_cast<std::size_t>(job.m());
+    const double pairs = static_cast<double>(tessora::condensed_size(job.m()));
+    Rcpp::RObject result(what == 1 ? allocate(REALSXP, static_cast<double>(m) * static_cast<double>(m),
                                               "resemblance matrix")
-                                   : allocate_doubles(pairs, what == 2 ? "count vector" : "dist vector"));
+                                   : allocate(REALSXP, pairs, what == 2 ? "count vector" : "dist vector"));
     double* out = REAL(result);
-
-    const Floats table = objects_of(REAL(x), rows, cols, by_rows, nan_missing);
-    const tessora::Missing missing =
-        nan_missing ? tessora::Missing::not_a_number() : tessora::Missing::value(static_cast<float>(marker));
-    const auto view = tessora::TableView::row_major(table.data.get(), m, n, true, missing);
-    const tessora::Engine engine(view, {coefficient, scale, dissimilarity});
-    const auto nthreads = static_cast<unsigned>(threads);
-
-    if (what == 2) {
-      // Counts only, a band of rows at a time against the objects before them.
-      const std::size_t band = std::max<std::size_t>(1, (std::size_t{1} << 22) / std::max<std::size_t>(um, 1));
-      std::vector<std::uint32_t> counts;
-      for (std::size_t r0 = 1; r0 < um; r0 += band) {
-        if (interrupt_pending()) throw Rcpp::internal::InterruptedException();  // between bands too
-        const std::size_t r1 = std::min(um, r0 + band);
-        counts.assign((r1 - r0) * r1, 0);
-        const tessora::Block block{std::int64_t(r0), std::int64_t(r1), 0, std::int64_t(r1)};
-        run_interruptibly(nthreads, [&](const tessora::RunOptions& run) {
-          engine.compute_block(block, nullptr, 0, counts.data(), std::int64_t(r1), run);
-        });
-        for (std::size_t i = r0; i < r1; ++i)
-          for (std::size_t j = 0; j < i; ++j) out[dist_index(um, i, j)] = counts[(i - r0) * r1 + j];
-      }
-      return result;
-    }
-
-    tessora::Matrix res;
-    run_interruptibly(nthreads, [&](const tessora::RunOptions& run) { res = engine.compute(run); });
-    const float* tri = res.triangle().data();
-    if (what == 0) {
-      // The engine's triangle is row by row, R's dist column by column: a
-      // tiled transpose, so that both sides are read and written in runs.
-      constexpr std::size_t tile = 64;
-      for (std::size_t j0 = 0; j0 + 1 < um; j0 += tile)
-        for (std::size_t i0 = j0 + 1; i0 < um; i0 += tile) {
-          const std::size_t j1 = std::min(um, j0 + tile), i1 = std::min(um, i0 + tile);
-          for (std::size_t i = i0; i < i1; ++i) {
-            const float* row = tri + i * (i - 1) / 2;
-            for (std::size_t j = j0; j < std::min(j1, i); ++j) out[dist_index(um, i, j)] = row[j];
-          }
+    if (what == 1) {
+      // Row i's pairs (i, j), j > i, are column i below the diagonal.
+      job.condensed(true, false, [&](std::int64_t r0, std::int64_t r1, const float* v, const std::uint32_t*) {
+        for (std::int64_t i = r0; i < r1; ++i) {
+          const float* row = v + (tessora::condensed_start(job.m(), i) - tessora::condensed_start(job.m(), r0));
+          double* column = out + static_cast<std::size_t>(i) * m;
+          column[i] = job.engine.diagonal(i);
+          for (std::size_t j = static_cast<std::size_t>(i) + 1; j < m; ++j) column[j] = row[j - i - 1];
         }
+      });
+      mirror_lower(out, m);
     } else {
-      // Both triangles (the matrix is symmetric, so row- and column-major
-      // are the same), tile by tile.
-      const float* diag = res.diagonal().data();
-      for (std::size_t i = 0; i < um; ++i) out[i * um + i] = diag[i];
-      constexpr std::size_t tile = 64;
-      for (std::size_t i0 = 1; i0 < um; i0 += tile)
-        for (std::size_t j0 = 0; j0 < i0 + tile - 1 && j0 < um; j0 += tile) {
-          const std::size_t i1 = std::min(um, i0 + tile), j1 = std::min(um, j0 + tile);
-          for (std::size_t i = i0; i < i1; ++i) {
-            const float* row = tri + i * (i - 1) / 2;
-            for (std::size_t j = j0; j < std::min(j1, i); ++j) out[i * um + j] = out[j * um + i] = row[j];
-          }
-        }
+      // R's dist order is the condensed order.
+      job.condensed(what == 0, what == 2, [&](std::int64_t r0, std::int64_t r1, const float* v,
+                                              const std::uint32_t* k) {
+        const auto start = static_cast<std::size_t>(tessora::condensed_start(job.m(), r0));
+        const auto count = static_cast<std::size_t>(tessora::condensed_start(job.m(), r1)) - start;
+        if (what == 0) std::copy(v, v + count, out + start);
+        else std::copy(k, k + count, out + start);
+      });
     }
     return result;
   } catch (const std::bad_alloc&) {
-    throw std::runtime_error("not enough memory for " + std::to_string(m) + " objects x " + std::to_string(n) +
-                             " variables");
+    throw out_of_memory(x);
   }
 }
