@@ -17,3 +17,11 @@
     .Call(`_tessora_resemblance`, x, objects, missing, coefficient, scale, dissimilarity, threads, what)
 }
 
+.neighbors <- function(x, objects, missing, coefficient, scale, dissimilarity, threads, k, include_self, min_shared, shared) {
+    .Call(`_tessora_neighbors`, x, objects, missing, coefficient, scale, dissimilarity, threads, k, include_self, min_shared, shared)
+}
+
+.within <- function(x, objects, missing, coefficient, scale, dissimilarity, threads, threshold, include_self, min_shared, max_pairs, pairs) {
+    .Call(`_tessora_within`, x, objects, missing, coefficient, scale, dissimilarity, threads, threshold, include_self, min_shared, max_pairs, pairs)
+}
+

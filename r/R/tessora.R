@@ -30,6 +30,42 @@ shared_counts <- function(x, objects = "rows", missing = NA, threads = NULL) {
   .as_dist(.run(call, .resemblance, a, 2L), a, "shared counts", call)
 }
 
+neighbors <- function(x, method, k, objects = "rows", missing = NA, scale = FALSE,
+                      dissimilarity = FALSE, include_self = FALSE, min_shared = 1,
+                      shared = FALSE, threads = NULL) {
+  call <- match.call()
+  a <- .arguments(x, method, objects, missing, scale, dissimilarity, threads, call)
+  if (missing(k)) .fail(call, "k must be one whole number")
+  .whole(k, "k", call)
+  .flag(include_self, "include_self", call)
+  .whole(min_shared, "min_shared", call)
+  .flag(shared, "shared", call)
+  result <- .run(call, .neighbors, a, as.double(k), include_self, as.double(min_shared), shared)
+  for (part in names(result)) rownames(result[[part]]) <- a$labels
+  result
+}
+
+radius_graph <- function(x, method, threshold, objects = "rows", missing = NA, scale = FALSE,
+                         dissimilarity = FALSE, include_self = FALSE, min_shared = 1,
+                         max_pairs = 1e8, as = c("sparse", "pairs"), threads = NULL) {
+  call <- match.call()
+  as <- match.arg(as)
+  a <- .arguments(x, method, objects, missing, scale, dissimilarity, threads, call)
+  if (missing(threshold) || !is.numeric(threshold) || length(threshold) != 1L)
+    .fail(call, "threshold must be one number")
+  .flag(include_self, "include_self", call)
+  .whole(min_shared, "min_shared", call)
+  .whole(max_pairs, "max_pairs", call)
+  if (as == "sparse" && !requireNamespace("Matrix", quietly = TRUE))
+    .fail(call, "radius_graph(as = \"sparse\") needs the Matrix package; as = \"pairs\" does not")
+  g <- .run(call, .within, a, as.double(threshold), include_self, as.double(min_shared),
+            as.double(max_pairs), as == "pairs")
+  if (as == "pairs")
+    return(data.frame(from = g$i, to = g$j, value = g$value, shared = g$shared))
+  methods::new("dgCMatrix", i = g$i, p = g$p, x = g$x, Dim = c(a$size, a$size),
+               Dimnames = list(a$labels, a$labels))
+}
+
 .as_dist <- function(values, a, method, call) {
   attr(values, "Size") <- a$size
   if (!is.null(a$labels)) attr(values, "Labels") <- a$labels

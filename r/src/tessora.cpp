@@ -84,6 +84,12 @@ SEXP allocate(SEXPTYPE type, double length, const char* what) {
   return vector;
 }
 
+SEXP allocate_matrix(SEXPTYPE type, std::int64_t rows, std::size_t cols, const char* what) {
+  Rcpp::RObject matrix(allocate(type, static_cast<double>(rows) * static_cast<double>(cols), what));
+  matrix.attr("dim") = Rcpp::Dimension(static_cast<int>(rows), static_cast<int>(cols));
+  return matrix;
+}
+
 // A whole number that R's code has checked, as the library's integer type
 // (saturated, so that a huge one still reaches the library's range rule).
 std::int64_t whole(double v) {
@@ -258,6 +264,123 @@ SEXP resemblance(SEXP x, std::string objects, double missing, int coefficient, b
       });
     }
     return result;
+  } catch (const std::bad_alloc&) {
+    throw out_of_memory(x);
+  }
+}
+
+// Each object's k nearest, nearest first, as R matrices (m, k): 1-based
+// indices (NA for none), the values (NaN for none) and, when asked, the
+// shared counts.
+// [[Rcpp::export(.neighbors)]]
+Rcpp::List neighbors(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity,
+                     double threads, double k, bool include_self, double min_shared, bool shared) {
+  try {
+    Job job(x, objects, missing, coefficient, scale, dissimilarity, threads);
+    const std::int64_t m = job.m();
+    tessora::NeighborOptions options;
+    options.include_self = include_self;
+    options.min_shared = whole(min_shared);
+    // A k outside the library's range throws before the buffers are used:
+    // they are only as wide as the largest k allowed.
+    const std::int64_t kk = whole(k);
+    const auto width = static_cast<std::size_t>(std::clamp<std::int64_t>(kk, 1, include_self ? m : m - 1));
+    const std::size_t cells = static_cast<std::size_t>(m) * width;
+    std::vector<std::int64_t> index(cells);
+    std::vector<float> values(cells);
+    std::vector<std::uint32_t> counts(shared ? cells : 0);
+    job.run([&](const tessora::RunOptions& run) {
+      job.engine.neighbors(kk, index.data(), values.data(), shared ? counts.data() : nullptr, options, run);
+    });
+
+    // The engine's rows are objects; R's matrices are column-major.
+    Rcpp::RObject r_index(allocate_matrix(INTSXP, m, width, "index matrix"));
+    Rcpp::RObject r_values(allocate_matrix(REALSXP, m, width, "distance matrix"));
+    Rcpp::RObject r_shared(shared ? allocate_matrix(INTSXP, m, width, "count matrix") : R_NilValue);
+    int* out_index = INTEGER(r_index);
+    double* out_values = REAL(r_values);
+    int* out_shared = shared ? INTEGER(r_shared) : nullptr;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i)
+      for (std::size_t t = 0; t < width; ++t) {
+        const std::size_t from = i * width + t, to = i + t * static_cast<std::size_t>(m);
+        out_index[to] = index[from] < 0 ? NA_INTEGER : static_cast<int>(index[from] + 1);
+        out_values[to] = values[from];
+        if (shared) out_shared[to] = static_cast<int>(counts[from]);
+      }
+    Rcpp::List result = Rcpp::List::create(Rcpp::Named("index") = r_index, Rcpp::Named("distance") = r_values);
+    if (shared) result["shared"] = r_shared;
+    return result;
+  } catch (const std::bad_alloc&) {
+    throw out_of_memory(x);
+  }
+}
+
+// Every pair within the threshold, as the arrays of a symmetric m x m
+// dgCMatrix (both triangles, and (i, i) with include_self; a value of 0 is
+// an explicit entry) or, with pairs = TRUE, as 1-based pairs i < j (i = j
+// for self) with their values and shared counts.
+// [[Rcpp::export(.within)]]
+Rcpp::List within(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity,
+                  double threads, double threshold, bool include_self, double min_shared, double max_pairs,
+                  bool pairs) {
+  try {
+    Job job(x, objects, missing, coefficient, scale, dissimilarity, threads);
+    tessora::WithinOptions options;
+    options.include_self = include_self;
+    options.min_shared = whole(min_shared);
+    options.max_pairs = whole(max_pairs);
+    tessora::PairList list;
+    job.run([&](const tessora::RunOptions& run) {
+      list = job.engine.within(static_cast<float>(threshold), options, pairs, run);
+    });
+    const std::size_t count = list.i.size();
+
+    if (pairs) {
+      const auto n = static_cast<double>(count);
+      Rcpp::RObject i(allocate(INTSXP, n, "pair list")), j(allocate(INTSXP, n, "pair list"));
+      Rcpp::RObject value(allocate(REALSXP, n, "pair list")), shared(allocate(INTSXP, n, "pair list"));
+      for (std::size_t q = 0; q < count; ++q) {
+        INTEGER(i)[q] = static_cast<int>(list.i[q] + 1);
+        INTEGER(j)[q] = static_cast<int>(list.j[q] + 1);
+        REAL(value)[q] = list.values[q];
+        INTEGER(shared)[q] = static_cast<int>(list.shared[q]);
+      }
+      return Rcpp::List::create(Rcpp::Named("i") = i, Rcpp::Named("j") = j, Rcpp::Named("value") = value,
+                                Rcpp::Named("shared") = shared);
+    }
+
+    // Column c holds the partners of c in ascending order: the pairs (r, c),
+    // r < c, come first in the list's order (by i, then j), then (c, c),
+    // then (c, j).
+    const std::int64_t m = job.m();
+    std::vector<std::int64_t> start(static_cast<std::size_t>(m) + 1, 0);
+    for (std::size_t p = 0; p < count; ++p) {
+      ++start[static_cast<std::size_t>(list.i[p]) + 1];
+      if (list.i[p] != list.j[p]) ++start[static_cast<std::size_t>(list.j[p]) + 1];
+    }
+    for (std::size_t c = 0; c < static_cast<std::size_t>(m); ++c) start[c + 1] += start[c];
+    const std::int64_t entries = start.back();
+    if (entries > std::numeric_limits<int>::max())
+      throw std::runtime_error("the graph would have " + std::to_string(entries) +
+                           " entries, more than a dgCMatrix holds; ask for as = \"pairs\"");
+    Rcpp::IntegerVector p(m + 1);
+    Rcpp::RObject rows(allocate(INTSXP, static_cast<double>(entries), "graph"));
+    Rcpp::RObject values(allocate(REALSXP, static_cast<double>(entries), "graph"));
+    int* row = INTEGER(rows);
+    double* value = REAL(values);
+    for (std::size_t c = 0; c <= static_cast<std::size_t>(m); ++c) p[c] = static_cast<int>(start[c]);
+    std::vector<std::int64_t> next(start.begin(), start.end() - 1);
+    for (std::size_t q = 0; q < count; ++q) {
+      const std::int64_t a = list.i[q], b = list.j[q];
+      const auto put = [&](std::int64_t column, std::int64_t r) {
+        const std::int64_t at = next[static_cast<std::size_t>(column)]++;
+        row[at] = static_cast<int>(r);
+        value[at] = list.values[q];
+      };
+      put(b, a);
+      if (a != b) put(a, b);
+    }
+    return Rcpp::List::create(Rcpp::Named("p") = p, Rcpp::Named("i") = rows, Rcpp::Named("x") = values);
   } catch (const std::bad_alloc&) {
     throw out_of_memory(x);
   }
