@@ -5,7 +5,8 @@
 #  2. R CMD INSTALL r into a clean temporary library, with PKG_CONFIG_PATH
 #     unset and no tessora.pc where pkg-config looks: the package builds the
 #     engine from its own sources;
-#  3. R CMD build r, and R CMD check --no-manual of its tarball (installation
+#  3. the wrong arguments every front end refuses (tests/contract/run_r.R);
+#  4. R CMD build r, and R CMD check --no-manual of its tarball (installation
 #     from the tarball, documentation, examples, the testthat tests): the
 #     check's status must be OK, without a note.
 # TESSORA_R_KEEP=1 keeps the temporary folder.
@@ -93,6 +94,9 @@ for flag in $(sed -n 's/^flag //p' "$work/package.txt"); do
     exit 1
   fi
 done
+
+echo "== the contract's cases"
+(cd "$root" && Rscript --vanilla tests/contract/run_r.R)
 
 echo "== R CMD build r; R CMD check of the tarball"
 cd "$work"
