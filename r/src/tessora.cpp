@@ -171,14 +171,14 @@ std::runtime_error out_of_memory(SEXP x) {
                             std::to_string(Rf_ncols(x)));
 }
 
-// The upper triangle of the column-major m x m matrix a from its lower one,
+// The lower triangle of the column-major m x m matrix a from its upper one,
 // tile by tile, so that both sides are read and written in runs.
-void mirror_lower(double* a, std::size_t m) {
+void mirror_upper(double* a, std::size_t m) {
   constexpr std::size_t tile = 64;
   for (std::size_t j0 = 0; j0 < m; j0 += tile)
     for (std::size_t i0 = j0; i0 < m; i0 += tile)
       for (std::size_t j = j0; j < std::min(m, j0 + tile); ++j)
-        for (std::size_t i = std::max(i0, j + 1); i < std::min(m, i0 + tile); ++i) a[j + i * m] = a[i + j * m];
+        for (std::size_t i = std::max(i0, j + 1); i < std::min(m, i0 + tile); ++i) a[i + j * m] = a[j + i * m];
 }
 
 }  // namespace
@@ -243,16 +243,17 @@ SEXP resemblance(SEXP x, std::string objects, double missing, int coefficient, b
                                    : allocate(REALSXP, pairs, what == 2 ? "count vector" : "dist vector"));
     double* out = REAL(result);
     if (what == 1) {
-      // Row i's pairs (i, j), j > i, are column i below the diagonal.
-      job.condensed(true, false, [&](std::int64_t r0, std::int64_t r1, const float* v, const std::uint32_t*) {
-        for (std::int64_t i = r0; i < r1; ++i) {
-          const float* row = v + (tessora::condensed_start(job.m(), i) - tessora::condensed_start(job.m(), r0));
-          double* column = out + static_cast<std::size_t>(i) * m;
-          column[i] = job.engine.diagonal(i);
-          for (std::size_t j = static_cast<std::size_t>(i) + 1; j < m; ++j) column[j] = row[j - i - 1];
-        }
-      });
-      mirror_lower(out, m);
+      // Row i of the engine's triangle, the pairs (i, j), j < i, is column i
+      // above the diagonal.
+      tessora::Matrix whole;
+      job.run([&](const tessora::RunOptions& options) { whole = job.engine.compute(options); });
+      for (std::int64_t i = 0; i < job.m(); ++i) {
+        const auto row = whole.lower_row(i);
+        double* column = out + static_cast<std::size_t>(i) * m;
+        std::copy(row.begin(), row.end(), column);
+        column[i] = whole.diagonal()[static_cast<std::size_t>(i)];
+      }
+      mirror_upper(out, m);
     } else {
       // R's dist order is the condensed order.
       job.condensed(what == 0, what == 2, [&](std::int64_t r0, std::int64_t r1, const float* v,
