@@ -13,15 +13,15 @@
     .Call(`_tessora_library_version`)
 }
 
-.resemblance <- function(x, objects, missing, coefficient, scale, dissimilarity, threads, what) {
-    .Call(`_tessora_resemblance`, x, objects, missing, coefficient, scale, dissimilarity, threads, what)
+.resemblance <- function(a, what) {
+    .Call(`_tessora_resemblance`, a, what)
 }
 
-.neighbors <- function(x, objects, missing, coefficient, scale, dissimilarity, threads, k, include_self, min_shared, shared) {
-    .Call(`_tessora_neighbors`, x, objects, missing, coefficient, scale, dissimilarity, threads, k, include_self, min_shared, shared)
+.neighbors <- function(a, k, include_self, min_shared, shared) {
+    .Call(`_tessora_neighbors`, a, k, include_self, min_shared, shared)
 }
 
-.within <- function(x, objects, missing, coefficient, scale, dissimilarity, threads, threshold, include_self, min_shared, max_pairs, pairs) {
-    .Call(`_tessora_within`, x, objects, missing, coefficient, scale, dissimilarity, threads, threshold, include_self, min_shared, max_pairs, pairs)
+.within <- function(a, threshold, include_self, min_shared, max_pairs, pairs) {
+    .Call(`_tessora_within`, a, threshold, include_self, min_shared, max_pairs, pairs)
 }
 

@@ -79,12 +79,10 @@ radius_graph <- function(x, method, threshold, objects = "rows", missing = NA, s
 
 .fail <- function(call, ...) stop(simpleError(paste0(...), call))
 
-# f(the table's arguments, ...), with the library's errors (and running out
-# of memory) as errors of the user's call.
+# f(a, ...), with the library's errors (and running out of memory) as
+# errors of the user's call.
 .run <- function(call, f, a, ...) {
-  tryCatch(
-    f(a$x, a$objects, a$missing, a$coefficient, a$scale, a$dissimilarity, a$threads, ...),
-    error = function(e) .fail(call, conditionMessage(e)))
+  tryCatch(f(a, ...), error = function(e) .fail(call, conditionMessage(e)))
 }
 
 .flag <- function(value, name, call) {
@@ -97,7 +95,8 @@ radius_graph <- function(x, method, threshold, objects = "rows", missing = NA, s
     .fail(call, name, " must be one whole number")
 }
 
-# The arguments every computation takes, in the types the glue expects.
+# The arguments every computation takes, in the types the glue expects (a
+# list that src/tessora.cpp reads by name).
 .arguments <- function(x, method, objects, missing, scale, dissimilarity, threads, call) {
   x <- .numeric_matrix(x, call)
   if (!is.character(objects) || length(objects) != 1L || is.na(objects))

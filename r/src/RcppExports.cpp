@@ -42,63 +42,45 @@ BEGIN_RCPP
 END_RCPP
 }
 // resemblance
-SEXP resemblance(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity, double threads, int what);
-RcppExport SEXP _tessora_resemblance(SEXP xSEXP, SEXP objectsSEXP, SEXP missingSEXP, SEXP coefficientSEXP, SEXP scaleSEXP, SEXP dissimilaritySEXP, SEXP threadsSEXP, SEXP whatSEXP) {
+SEXP resemblance(Rcpp::List a, int what);
+RcppExport SEXP _tessora_resemblance(SEXP aSEXP, SEXP whatSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
-    Rcpp::traits::input_parameter< SEXP >::type x(xSEXP);
-    Rcpp::traits::input_parameter< std::string >::type objects(objectsSEXP);
-    Rcpp::traits::input_parameter< double >::type missing(missingSEXP);
-    Rcpp::traits::input_parameter< int >::type coefficient(coefficientSEXP);
-    Rcpp::traits::input_parameter< bool >::type scale(scaleSEXP);
-    Rcpp::traits::input_parameter< bool >::type dissimilarity(dissimilaritySEXP);
-    Rcpp::traits::input_parameter< double >::type threads(threadsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type a(aSEXP);
     Rcpp::traits::input_parameter< int >::type what(whatSEXP);
-    rcpp_result_gen = Rcpp::wrap(resemblance(x, objects, missing, coefficient, scale, dissimilarity, threads, what));
+    rcpp_result_gen = Rcpp::wrap(resemblance(a, what));
     return rcpp_result_gen;
 END_RCPP
 }
 // neighbors
-Rcpp::List neighbors(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity, double threads, double k, bool include_self, double min_shared, bool shared);
-RcppExport SEXP _tessora_neighbors(SEXP xSEXP, SEXP objectsSEXP, SEXP missingSEXP, SEXP coefficientSEXP, SEXP scaleSEXP, SEXP dissimilaritySEXP, SEXP threadsSEXP, SEXP kSEXP, SEXP include_selfSEXP, SEXP min_sharedSEXP, SEXP sharedSEXP) {
+Rcpp::List neighbors(Rcpp::List a, double k, bool include_self, double min_shared, bool shared);
+RcppExport SEXP _tessora_neighbors(SEXP aSEXP, SEXP kSEXP, SEXP include_selfSEXP, SEXP min_sharedSEXP, SEXP sharedSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
-    Rcpp::traits::input_parameter< SEXP >::type x(xSEXP);
-    Rcpp::traits::input_parameter< std::string >::type objects(objectsSEXP);
-    Rcpp::traits::input_parameter< double >::type missing(missingSEXP);
-    Rcpp::traits::input_parameter< int >::type coefficient(coefficientSEXP);
-    Rcpp::traits::input_parameter< bool >::type scale(scaleSEXP);
-    Rcpp::traits::input_parameter< bool >::type dissimilarity(dissimilaritySEXP);
-    Rcpp::traits::input_parameter< double >::type threads(threadsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type a(aSEXP);
     Rcpp::traits::input_parameter< double >::type k(kSEXP);
     Rcpp::traits::input_parameter< bool >::type include_self(include_selfSEXP);
     Rcpp::traits::input_parameter< double >::type min_shared(min_sharedSEXP);
     Rcpp::traits::input_parameter< bool >::type shared(sharedSEXP);
-    rcpp_result_gen = Rcpp::wrap(neighbors(x, objects, missing, coefficient, scale, dissimilarity, threads, k, include_self, min_shared, shared));
+    rcpp_result_gen = Rcpp::wrap(neighbors(a, k, include_self, min_shared, shared));
     return rcpp_result_gen;
 END_RCPP
 }
 // within
-Rcpp::List within(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity, double threads, double threshold, bool include_self, double min_shared, double max_pairs, bool pairs);
-RcppExport SEXP _tessora_within(SEXP xSEXP, SEXP objectsSEXP, SEXP missingSEXP, SEXP coefficientSEXP, SEXP scaleSEXP, SEXP dissimilaritySEXP, SEXP threadsSEXP, SEXP thresholdSEXP, SEXP include_selfSEXP, SEXP min_sharedSEXP, SEXP max_pairsSEXP, SEXP pairsSEXP) {
+Rcpp::List within(Rcpp::List a, double threshold, bool include_self, double min_shared, double max_pairs, bool pairs);
+RcppExport SEXP _tessora_within(SEXP aSEXP, SEXP thresholdSEXP, SEXP include_selfSEXP, SEXP min_sharedSEXP, SEXP max_pairsSEXP, SEXP pairsSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
-    Rcpp::traits::input_parameter< SEXP >::type x(xSEXP);
-    Rcpp::traits::input_parameter< std::string >::type objects(objectsSEXP);
-    Rcpp::traits::input_parameter< double >::type missing(missingSEXP);
-    Rcpp::traits::input_parameter< int >::type coefficient(coefficientSEXP);
-    Rcpp::traits::input_parameter< bool >::type scale(scaleSEXP);
-    Rcpp::traits::input_parameter< bool >::type dissimilarity(dissimilaritySEXP);
-    Rcpp::traits::input_parameter< double >::type threads(threadsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type a(aSEXP);
     Rcpp::traits::input_parameter< double >::type threshold(thresholdSEXP);
     Rcpp::traits::input_parameter< bool >::type include_self(include_selfSEXP);
     Rcpp::traits::input_parameter< double >::type min_shared(min_sharedSEXP);
     Rcpp::traits::input_parameter< double >::type max_pairs(max_pairsSEXP);
     Rcpp::traits::input_parameter< bool >::type pairs(pairsSEXP);
-    rcpp_result_gen = Rcpp::wrap(within(x, objects, missing, coefficient, scale, dissimilarity, threads, threshold, include_self, min_shared, max_pairs, pairs));
+    rcpp_result_gen = Rcpp::wrap(within(a, threshold, include_self, min_shared, max_pairs, pairs));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -107,9 +89,9 @@ static const R_CallMethodDef CallEntries[] = {
     {"_tessora_coefficient_table", (DL_FUNC) &_tessora_coefficient_table, 0},
     {"_tessora_coefficient_number", (DL_FUNC) &_tessora_coefficient_number, 1},
     {"_tessora_library_version", (DL_FUNC) &_tessora_library_version, 0},
-    {"_tessora_resemblance", (DL_FUNC) &_tessora_resemblance, 8},
-    {"_tessora_neighbors", (DL_FUNC) &_tessora_neighbors, 11},
-    {"_tessora_within", (DL_FUNC) &_tessora_within, 12},
+    {"_tessora_resemblance", (DL_FUNC) &_tessora_resemblance, 2},
+    {"_tessora_neighbors", (DL_FUNC) &_tessora_neighbors, 5},
+    {"_tessora_within", (DL_FUNC) &_tessora_within, 6},
     {NULL, NULL, 0}
 };
 

@@ -129,17 +129,18 @@ tessora::Settings settings_of(int coefficient, bool scale, bool dissimilarity) {
   return settings;
 }
 
-// What every call takes: the table, the coefficient and the threads.
+// What every call takes: the table, the coefficient and the threads, from
+// the list of arguments that R's .arguments() makes.
 struct Job {
   Table table;
   tessora::Engine engine;
   Interruptible run;
 
-  Job(SEXP x, const std::string& objects, double missing, int coefficient, bool scale, bool dissimilarity,
-      double threads)
-      : table(table_of(x, objects, missing)),
-        engine(table.view, settings_of(coefficient, scale, dissimilarity)),
-        run(tessora::thread_count(whole(threads))) {}
+  explicit Job(const Rcpp::List& a)
+      : table(table_of(a["x"], Rcpp::as<std::string>(a["objects"]), Rcpp::as<double>(a["missing"]))),
+        engine(table.view, settings_of(Rcpp::as<int>(a["coefficient"]), Rcpp::as<bool>(a["scale"]),
+                                       Rcpp::as<bool>(a["dissimilarity"]))),
+        run(tessora::thread_count(whole(Rcpp::as<double>(a["threads"])))) {}
 
   std::int64_t m() const { return engine.objects(); }
 
@@ -166,7 +167,8 @@ struct Job {
   }
 };
 
-std::runtime_error out_of_memory(SEXP x) {
+std::runtime_error out_of_memory(const Rcpp::List& a) {
+  SEXP x = a["x"];
   return std::runtime_error("not enough memory for a table of " + std::to_string(Rf_nrows(x)) + " x " +
                             std::to_string(Rf_ncols(x)));
 }
@@ -232,10 +234,9 @@ std::string library_version() { return TESSORA_VERSION_STRING; }
 // what: 0 the dist vector of values, 1 the full matrix, 2 the dist vector of
 // shared counts.
 // [[Rcpp::export(.resemblance)]]
-SEXP resemblance(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity,
-                 double threads, int what) {
+SEXP resemblance(Rcpp::List a, int what) {
   try {
-    Job job(x, objects, missing, coefficient, scale, dissimilarity, threads);
+    Job job(a);
     const auto m = static_cast<std::size_t>(job.m());
     const double pairs = static_cast<double>(tessora::condensed_size(job.m()));
     Rcpp::RObject result(what == 1 ? allocate(REALSXP, static_cast<double>(m) * static_cast<double>(m),
@@ -266,7 +267,7 @@ SEXP resemblance(SEXP x, std::string objects, double missing, int coefficient, b
     }
     return result;
   } catch (const std::bad_alloc&) {
-    throw out_of_memory(x);
+    throw out_of_memory(a);
   }
 }
 
@@ -274,10 +275,9 @@ SEXP resemblance(SEXP x, std::string objects, double missing, int coefficient, b
 // indices (NA for none), the values (NaN for none) and, when asked, the
 // shared counts.
 // [[Rcpp::export(.neighbors)]]
-Rcpp::List neighbors(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity,
-                     double threads, double k, bool include_self, double min_shared, bool shared) {
+Rcpp::List neighbors(Rcpp::List a, double k, bool include_self, double min_shared, bool shared) {
   try {
-    Job job(x, objects, missing, coefficient, scale, dissimilarity, threads);
+    Job job(a);
     const std::int64_t m = job.m();
     tessora::NeighborOptions options;
     options.include_self = include_self;
@@ -312,7 +312,7 @@ Rcpp::List neighbors(SEXP x, std::string objects, double missing, int coefficien
     if (shared) result["shared"] = r_shared;
     return result;
   } catch (const std::bad_alloc&) {
-    throw out_of_memory(x);
+    throw out_of_memory(a);
   }
 }
 
@@ -321,11 +321,10 @@ Rcpp::List neighbors(SEXP x, std::string objects, double missing, int coefficien
 // an explicit entry) or, with pairs = TRUE, as 1-based pairs i < j (i = j
 // for self) with their values and shared counts.
 // [[Rcpp::export(.within)]]
-Rcpp::List within(SEXP x, std::string objects, double missing, int coefficient, bool scale, bool dissimilarity,
-                  double threads, double threshold, bool include_self, double min_shared, double max_pairs,
+Rcpp::List within(Rcpp::List a, double threshold, bool include_self, double min_shared, double max_pairs,
                   bool pairs) {
   try {
-    Job job(x, objects, missing, coefficient, scale, dissimilarity, threads);
+    Job job(a);
     tessora::WithinOptions options;
     options.include_self = include_self;
     options.min_shared = whole(min_shared);
@@ -383,6 +382,6 @@ Rcpp::List within(SEXP x, std::string objects, double missing, int coefficient, 
     }
     return Rcpp::List::create(Rcpp::Named("p") = p, Rcpp::Named("i") = rows, Rcpp::Named("x") = values);
   } catch (const std::bad_alloc&) {
-    throw out_of_memory(x);
+    throw out_of_memory(a);
   }
 }
