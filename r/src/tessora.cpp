@@ -42,6 +42,8 @@ struct Interruptible {
       return !interrupted;
     };
   }
+  Interruptible(const Interruptible&) = delete;  // the progress function holds `this`
+  Interruptible& operator=(const Interruptible&) = delete;
   // Runs `work(run)`; an interrupt reaches R as one once the engine's frames
   // are gone.
   template <class Work>
