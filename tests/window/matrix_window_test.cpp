@@ -18,8 +18,9 @@
 #include <limits>
 #include <optional>
 
-#include "tessora/coefficients.hpp"
+#include "dialogue/datafile.hpp"
 #include "dialogue/dialogue.hpp"
+#include "tessora/table.hpp"
 #include "app/run.hpp"
 #include "window/qt/main_frame.hpp"
 #include "window/qt/matrix_window.hpp"
@@ -86,7 +87,7 @@ TEST(MatrixWindow, RunThatWroteTheMatrixShowsItsValues) {
     for (std::size_t i = 0; i < static_cast<std::size_t>(w.matrix.size()); ++i)
       for (std::size_t j = 0; j < static_cast<std::size_t>(w.matrix.size()); ++j) engine_values.push_back(w.matrix(static_cast<std::int64_t>(i), static_cast<std::int64_t>(j)));
     seen_before_stop = !s.host().run_ended();
-    s.show_matrix(copy_run_values(w, to_diagonal_kind(tessora::diagonal_of(w.coefficient))));
+    s.show_matrix(copy_run_values(w, Missing::value(dialogue::kMissing)));
   };
   EXPECT_EQ(app::run_program(s.host(), options), 0);
   EXPECT_TRUE(seen_before_stop);
@@ -121,7 +122,7 @@ TEST(MatrixWindow, RunThatWroteTheMatrixShowsItsValues) {
 MatrixData line_of_four() {
   MatrixData d;
   d.coefficient = 1;
-  d.diagonal = DiagonalKind::zero;
+  d.diagonal = Diagonal::zero;
   d.m = 4;
   d.diag = {0, 0, 0, 0};
   d.triangle = {1, 4, 3, 10, kInf, kNan};  // (1,0) (2,0) (2,1) (3,0) (3,1) (3,2)
