@@ -264,6 +264,44 @@ TEST(MatrixWindow, MenuItemReopensAClosedOrMinimisedMatrixWindow) {
   EXPECT_EQ(menu_layout(r.s.frame().menuBar()->actions()[2]->menu()), "701 700 702 - 100 101 ");
 }
 
+// The picture area of the child window as the user sees it: what the
+// child shows where the view lies.
+QImage picture_seen(QMdiSubWindow* child, MatrixView* v) {
+  return child->grab().toImage().copy(QRect(v->mapTo(child, QPoint(0, 0)), v->size()));
+}
+
+TEST(MatrixWindow, ReopenedAfterCloseShowsTheSamePictureWithItsMenu) {
+  Rig r(line_of_twelve());
+  MainFrame& f = r.s.frame();
+  QMdiSubWindow* child = f.matrix_window();
+  r.w->clustered_action()->trigger();
+  ASSERT_TRUE(r.v->wait_for_clustering());
+  r.v->zoom(2.5, r.v->cell_area().center());
+  r.v->pan(QPointF(-15, -25));
+  f.mdi_area()->setActiveSubWindow(child);
+  QApplication::processEvents();
+  const QImage before = picture_seen(child, r.v);
+  const auto order = r.v->order();
+  const auto pair = r.v->pair_at(r.v->cell_area().center());
+
+  child->close();
+  QApplication::processEvents();
+  EXPECT_FALSE(child->isVisible());
+  f.command_action(command::kMatrixChild)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(child->isVisible());
+  EXPECT_TRUE(r.w->isVisible());
+  EXPECT_TRUE(r.w->menuBar()->isVisible());
+  EXPECT_TRUE(r.w->clustered_action()->isChecked());
+  EXPECT_EQ(r.v->order(), order);
+  EXPECT_EQ(r.v->pair_at(r.v->cell_area().center()), pair);  // the same zoom and place
+  EXPECT_EQ(picture_seen(child, r.v), before);
+  // A new run's matrix reopens it as well.
+  child->close();
+  r.s.show_matrix(line_of_four());
+  EXPECT_TRUE(r.w->isVisible());
+}
+
 struct ExportCase {
   const char* name;
   const char* file;
