@@ -92,6 +92,11 @@ class Prepared {
   std::int64_t clamp(std::int64_t i) const { return std::clamp<std::int64_t>(i, 0, objects()); }
   std::int64_t span(std::int64_t begin, std::int64_t end) const { return std::max<std::int64_t>(0, clamp(end) - clamp(begin)); }
   std::int64_t variables() const { return engine_->variables(); }
+  // Whether smaller values are nearer (the ranking of neighbors and within).
+  bool ascending() const {
+    const tessora::Settings& s = engine_->settings();
+    return tessora::ranking_of(s.coefficient, s.dissimilarity) == tessora::Ranking::ascending;
+  }
 
   py::array_t<float> matrix(std::int64_t threads) const { return block(0, objects(), 0, objects(), threads); }
 
@@ -240,6 +245,7 @@ PYBIND11_MODULE(_tessora, mod) {
            py::arg("missing"), py::arg("coefficient"), py::arg("scale"), py::arg("dissimilarity"))
       .def_property_readonly("objects", &Prepared::objects)
       .def_property_readonly("variables", &Prepared::variables)
+      .def_property_readonly("ascending", &Prepared::ascending)
       .def("matrix", &Prepared::matrix, py::arg("threads"))
       .def("block", &Prepared::block, py::arg("row_begin"), py::arg("row_end"), py::arg("col_begin"),
            py::arg("col_end"), py::arg("threads"))

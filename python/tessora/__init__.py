@@ -326,9 +326,11 @@ def radius_graph(X, coefficient, threshold, *, mode="distance", objects="rows", 
                  dissimilarity=False, include_self=False, min_shared=1, max_pairs=_tessora.max_pairs,
                  threads=None):
     """Every pair within `threshold` as a symmetric scipy.sparse.csr_matrix
-    (m, m): both (i, j) and (j, i) for each pair, columns sorted in each
-    row, with the value (mode="distance", float32, zeros kept as explicit
-    entries) or 1.0 (mode="connectivity").
+    (m, m): both (i, j) and (j, i) for each pair, with the value
+    (mode="distance", float32, zeros kept as explicit entries) or 1.0
+    (mode="connectivity"). Each row holds its entries nearest first (ties by
+    column), as neighbors_graph() does and as scikit-learn wants a
+    precomputed sparse graph.
 
     Within is by the coefficient's ranking order: value <= threshold for the
     distances and any D = 1 - S, value >= threshold for the similarities,
@@ -348,9 +350,9 @@ def radius_graph(X, coefficient, threshold, *, mode="distance", objects="rows", 
     off = i != j
     rows = np.concatenate([i, j[off]])
     cols = np.concatenate([j, i[off]])
-    order = np.lexsort((cols, rows))
-    values = np.concatenate([v, v[off]])[order]
-    return _csr(engine.objects, rows[order], cols[order], values, distance)
+    values = np.concatenate([v, v[off]])
+    order = np.lexsort((cols, values if engine.ascending else -values, rows))
+    return _csr(engine.objects, rows[order], cols[order], values[order], distance)
 
 
 # For tessora.dask: the tasks of its graphs.

@@ -4,6 +4,7 @@ left out, gives the neighbours (values bit for bit, indices exactly), and
 filtering the matrix gives the radius graph; for every coefficient, both
 orientations, with and without self and min_shared."""
 import math
+import warnings
 
 import numpy as np
 import pandas as pd
@@ -11,7 +12,7 @@ import pytest
 import scipy.sparse
 
 import tessora
-from conftest import known_mask
+from conftest import known_mask, random_table
 
 COEFFICIENTS = tessora.coefficients()
 
@@ -122,15 +123,18 @@ def test_radius_graph_is_the_filtered_matrix(number, objects):
                 within &= counts >= min_shared
                 if not include_self:
                     np.fill_diagonal(within, False)
-                want = [[(j, int(bits(d[i, j]))) for j in np.flatnonzero(within[i])] for i in range(m)]
+                want = [[(j, int(bits(d[i, j])))
+                         for j in sorted(np.flatnonzero(within[i]), key=lambda j: (d[i, j] if up else -d[i, j], j))]
+                        for i in range(m)]
                 assert csr_rows(g) == want, (options, threshold, include_self, min_shared)
 
 
 def test_radius_graph_connectivity_and_explicit_zeros():
     x = np.array([[1, 2, 3], [1, 2, 3], [4, 0, 1], [1, 2, 3.5]], dtype=np.float32)  # 0 and 1 the same
     g = tessora.radius_graph(x, "euclidean", 0.6)
-    assert g.nnz == 6 and g[0, 1] == 0 and g.has_canonical_format
+    assert g.nnz == 6 and g[0, 1] == 0
     assert csr_rows(g)[0] == [(1, 0), (3, int(bits(0.5)))]
+    assert csr_rows(tessora.radius_graph(x, "euclidean", 0.6, include_self=True))[1] == [(0, 0), (1, 0), (3, int(bits(0.5)))]
     c = tessora.radius_graph(x, "euclidean", 0.6, mode="connectivity")
     assert (c.indices == g.indices).all() and (c.indptr == g.indptr).all() and (c.data == 1).all()
     assert (g != g.T).nnz == 0
@@ -166,8 +170,27 @@ def test_the_graphs_follow_scikit_learns_conventions():
             np.testing.assert_allclose(ours.data, theirs.data, rtol=1e-6)
     ours = tessora.radius_graph(x, "euclidean", 0.9)
     theirs = neighbors.radius_neighbors_graph(x.astype(np.float64), 0.9, mode="distance")
-    theirs.sort_indices()
-    assert (ours.indptr == theirs.indptr).all() and (ours.indices == theirs.indices).all()
+    assert (ours.indptr == theirs.indptr).all()
+    assert (ours.sorted_indices().indices == theirs.sorted_indices().indices).all()
+    # Sorted by value in each row, as scikit-learn wants a precomputed graph.
+    assert neighbors.sort_graph_by_row_values(ours.copy(), warn_when_not_sorted=True) is not None
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        neighbors.NearestNeighbors(radius=0.9, metric="precomputed").fit(ours).radius_neighbors_graph()
+
+
+def test_dbscan_on_the_radius_graph_is_dbscan_on_the_matrix():
+    cluster = pytest.importorskip("sklearn.cluster")
+    x = random_table(17, (80, 6), gaps=0.1)
+    for coefficient, eps in (("bray-curtis", 0.2), ("euclidean", 11.0)):
+        d = tessora.matrix(x, coefficient)
+        assert not np.isnan(d).any()  # dense DBSCAN takes no NaN; the graph would leave such pairs out
+        dense = cluster.DBSCAN(eps=eps, min_samples=3, metric="precomputed").fit(d)
+        g = tessora.radius_graph(x, coefficient, eps, include_self=True)
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")  # no re-sorting, no structure change
+            sparse = cluster.DBSCAN(eps=eps, min_samples=3, metric="precomputed").fit(g)
+        assert (sparse.labels_ == dense.labels_).all() and len(set(dense.labels_)) > 1
 
 
 def test_an_object_short_of_candidates_gets_minus_one_and_nan():
