@@ -12,7 +12,8 @@
   rescaled to scikit-learn's definition (sqrt(n / k * sum)) for a sample of
   rows, and against TESSORA's own neighbours on the complete table, where
   both are the plain Euclidean distance.
-- pynndescent (Debian python3-pynndescent), k = 15, complete data,
+- pynndescent (Debian python3-pynndescent), k = 15, complete data (uniform
+  random values, the hard case for a graph search, and 50 clusters),
   Euclidean and Bray-Curtis: its time (after a warm-up that compiles its
   numba code) and its recall against TESSORA's exact answer.
 - tessora.neighbors against tessora.pdist of the same table (the same pairs
@@ -143,16 +144,28 @@ def sklearn_part(m, n, k, repeat):
           f"of the rows without ties ({rows.sum()} of {m}).\n")
 
 
+def clustered(m, n, seed, clusters=50):
+    """Objects around `clusters` centres (uniform in 0..100), spread 5 in each
+    variable, clipped at 0: data with structure, where neighbour graphs
+    find their use."""
+    rng = np.random.default_rng(seed)
+    centres = rng.random((clusters, n)) * 100
+    x = centres[rng.integers(0, clusters, size=m)] + rng.normal(0, 5, size=(m, n))
+    return np.maximum(x, 0).astype(np.float32)
+
+
 def pynndescent_part(m, n, k, repeat):
     try:
         import pynndescent
     except ImportError:
         print("pynndescent: skipped (Debian: python3-pynndescent)\n")
         return
-    x = table(m, n, 0.0, seed=3)
     print(f"| {m} x {n}, complete, k = {k} | pynndescent | recall | tessora (exact) | pynndescent / tessora |")
     print("|---|---:|---:|---:|---:|")
-    for metric, coefficient in (("euclidean", "euclidean"), ("braycurtis", "bray-curtis")):
+    for data, metric, coefficient in (("uniform", "euclidean", "euclidean"), ("uniform", "braycurtis", "bray-curtis"),
+                                      ("50 clusters", "euclidean", "euclidean"),
+                                      ("50 clusters", "braycurtis", "bray-curtis")):
+        x = table(m, n, 0.0, seed=3) if data == "uniform" else clustered(m, n, seed=3)
         pynndescent.NNDescent(x[:2000], metric=metric, n_neighbors=k + 1, random_state=1)  # compiles numba code
 
         def approximate():
@@ -163,7 +176,7 @@ def pynndescent_part(m, n, k, repeat):
                                      tessora=lambda: tessora.neighbors(x, coefficient, k))
         found, exact = results["pynndescent"], results["tessora"][0]
         recall = np.mean([len(np.intersect1d(f[f != i][:k], e)) / k for i, (f, e) in enumerate(zip(found, exact))])
-        print(f"| {metric} | {times['pynndescent']:.2f} s | {recall:.4f} | {times['tessora']:.2f} s "
+        print(f"| {data}, {metric} | {times['pynndescent']:.2f} s | {recall:.4f} | {times['tessora']:.2f} s "
               f"| {times['pynndescent'] / times['tessora']:.2f}x |")
     print()
 
