@@ -29,25 +29,11 @@ median is shown.
 import argparse
 import os
 import statistics
-import time
 
 import numpy as np
 
 import tessora
-
-
-def table(m, n, gaps, seed):
-    rng = np.random.default_rng(seed)
-    x = rng.random((m, n), dtype=np.float32) * 100
-    if gaps:
-        x[rng.random((m, n)) < gaps] = np.nan
-    return x
-
-
-def timed(f, *args, **kwargs):
-    start = time.perf_counter()
-    result = f(*args, **kwargs)
-    return time.perf_counter() - start, result
+from python_bench import table, timed  # beside this file
 
 
 def interleaved(repeat, **calls):

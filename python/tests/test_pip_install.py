@@ -4,7 +4,6 @@ CMake built, for every coefficient and option."""
 import os
 import pathlib
 import subprocess
-import sys
 
 import numpy as np
 import pytest
