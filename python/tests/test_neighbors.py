@@ -93,6 +93,26 @@ def test_neighbors_are_the_sorted_rows_of_the_matrix(number, objects):
                     np.testing.assert_array_equal(bits(got[1]), bits(want[1]), err_msg=str(case))
 
 
+@pytest.mark.parametrize("number", [1, 8, 16, 20, 23, 24, 29])
+def test_nan_values_under_a_marker_are_never_neighbours(number):
+    # With missing=-1 a NaN in the table is a value: the pairs it reaches get
+    # NaN and drop out of the candidates, as they would from a sorted row.
+    c = COEFFICIENTS[number - 1]
+    x = tricky_table(200 + number, (11, 6))
+    x[np.isnan(x)] = -1.0
+    x[np.random.default_rng(number).random(x.shape) < 0.08] = np.nan
+    known = (x != -1).astype(np.int64)
+    d = tessora.matrix(x, number, missing=-1.0)
+    assert np.isnan(d).any()
+    for include_self, min_shared in ((False, 1), (True, 0), (False, 3)):
+        got = tessora.neighbors(x, number, 10 if include_self else 9, missing=-1.0, include_self=include_self,
+                                min_shared=min_shared)
+        want = expected_neighbors(d, known @ known.T, 10 if include_self else 9, ascending(c, {}), include_self,
+                                  min_shared)
+        np.testing.assert_array_equal(got[0], want[0])
+        np.testing.assert_array_equal(bits(got[1]), bits(want[1]))
+
+
 def csr_rows(g):
     """Each row's (column, value bits) entries as stored, explicit zeros included."""
     return [list(zip(g.indices[g.indptr[i]:g.indptr[i + 1]].tolist(),
