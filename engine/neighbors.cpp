@@ -68,14 +68,19 @@ bool within_threshold(float value, float threshold, bool ascending) {
 
 }  // namespace
 
-void Engine::neighbors(std::int64_t k, std::int64_t* indices, float* values, std::uint32_t* shared,
-                       const NeighborOptions& options, const RunOptions& run) const {
-  const std::int64_t m = objects();
-  const std::int64_t candidates = options.include_self ? m : m - 1;
+void check_neighbors(std::int64_t objects, std::int64_t variables, std::int64_t k, const NeighborOptions& options) {
+  const std::int64_t candidates = options.include_self ? objects : objects - 1;
   if (k < 1 || k > candidates)
     throw Error("k must be from 1 to " + text(candidates) +
                 (options.include_self ? " (the objects, self included)" : " (the other objects)") + ", not " + text(k));
-  check_min_shared(options.min_shared, variables());
+  check_min_shared(options.min_shared, variables);
+  rows_of(options.row_begin, options.row_end, objects);
+}
+
+void Engine::neighbors(std::int64_t k, std::int64_t* indices, float* values, std::uint32_t* shared,
+                       const NeighborOptions& options, const RunOptions& run) const {
+  const std::int64_t m = objects();
+  check_neighbors(m, variables(), k, options);
   const auto [r0, r1] = rows_of(options.row_begin, options.row_end, m);
   if (indices == nullptr) throw Error("no buffer was given for the neighbours' indices");
   thread_count(run.threads);

@@ -11,6 +11,7 @@ tessora_packages=(
   clang libclang-rt-14-dev
   pybind11-dev python3-dev python3-pybind11 python3-numpy python3-scipy python3-pandas
   python3-pytest python3-dask python3-distributed python3-setuptools python3-pip python3-venv
+  python3-sklearn python3-pynndescent
   r-base-dev r-cran-rcpp r-cran-testthat r-cran-vegan
 )
 
