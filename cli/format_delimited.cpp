@@ -1,0 +1,66 @@
+// csv and tsv: a header of labels after an empty corner cell, then each
+// object's label and its m cells (empty outside the layout).
+#include <algorithm>
+
+#include "cli/cell_text.hpp"
+#include "cli/matrix_writer.hpp"
+
+namespace tessora::cli {
+
+namespace {
+
+class DelimitedRows final : public RowFormat {
+ public:
+  DelimitedRows(const MatrixInfo& info, Shape shape, Cells cells, char separator)
+      : m_(info.m), shape_(shape), cells_(cells), separator_(separator) {
+    labels_.reserve(info.labels->size());
+    for (const std::string& l : *info.labels) {
+      labels_.push_back(separator == ',' ? csv_label(l) : tab_label(l));
+      longest_ = std::max(longest_, labels_.back().size());
+    }
+  }
+
+  std::string header() const override {
+    std::string h;
+    for (const std::string& l : labels_) {
+      h += separator_;
+      h += l;
+    }
+    h += '\n';
+    return h;
+  }
+  std::size_t cell_bytes() const override { return 18; }
+  std::size_t max_bytes(std::int64_t first, std::int64_t last) const override {
+    const auto rows = static_cast<std::size_t>(last - first);
+    return rows * static_cast<std::size_t>(m_) * cell_bytes() + rows * (longest_ + 2);
+  }
+  char* rows(const BlockData& b, std::int64_t first, std::int64_t last, char* p) const override {
+    for (std::int64_t i = first; i < last; ++i) {
+      const auto [f, l] = row_columns(shape_, i, m_);
+      p = put_text(labels_[static_cast<std::size_t>(i)], p);
+      for (std::int64_t j = 0; j < m_; ++j) {
+        *p++ = separator_;
+        if (j < f || j >= l) continue;
+        p = cells_ == Cells::real ? p + shortest_text(b.value(i, j), p) : put_count(b.count(i, j), p);
+      }
+      *p++ = '\n';
+    }
+    return p;
+  }
+
+ private:
+  std::int64_t m_;
+  Shape shape_;
+  Cells cells_;
+  char separator_;
+  std::vector<std::string> labels_;
+  std::size_t longest_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<RowFormat> delimited_rows(const MatrixInfo& info, Shape shape, Cells cells, char separator) {
+  return std::make_unique<DelimitedRows>(info, shape, cells, separator);
+}
+
+}  // namespace tessora::cli

@@ -1,0 +1,69 @@
+// Which cells of the matrix an output holds, and the blocks of rows it is
+// computed and written in.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "cli/options.hpp"
+#include "tessora/layout.hpp"
+
+namespace tessora::cli {
+
+enum class Cells { real, count };
+
+// Which columns of row i a layout holds.
+enum class Shape {
+  square,          // every column
+  lower,           // 0 .. i
+  lower_strict,    // 0 .. i - 1
+  upper,           // i + 1 .. m - 1: the condensed order
+  upper_diagonal,  // i .. m - 1: the diagonal entry, then the condensed row
+};
+Shape shape_of(Format format, Layout layout);
+// The columns [first, last) of row i.
+std::pair<std::int64_t, std::int64_t> row_columns(Shape shape, std::int64_t i, std::int64_t m);
+// The cells of the rows [r0, r1); the diagonal counts in every shape but
+// square, upper and upper_diagonal (for progress: lower_strict counts as lower,
+// the pairs it is computed with).
+std::int64_t cells_in_rows(Shape shape, std::int64_t m, std::int64_t r0, std::int64_t r1);
+
+// How a block of rows is computed: against every column, against the
+// columns up to its last row, or as the pairs of its condensed rows.
+enum class BlockKind { square, lower, condensed };
+BlockKind block_kind(Shape shape);
+
+// The end of the block of rows that starts at r0 while each cell costs
+// `cell_bytes` of memory in flight: the library's band policy.
+std::int64_t block_end(BlockKind kind, std::int64_t m, std::int64_t r0, std::int64_t cell_bytes,
+                       std::int64_t budget = kBandBytes);
+
+// A block of rows as computed. Rectangular blocks hold rows [r0, r1) against
+// columns [c0, c0 + stride), cell (i, j) at (i - r0) * stride + (j - c0);
+// condensed ones the pairs (i, j), j > i, of rows [r0, r1) in the condensed
+// order, and beside them the rows' diagonal entries at i - r0.
+struct BlockData {
+  std::int64_t m = 0, r0 = 0, r1 = 0;
+  bool condensed = false;
+  std::int64_t c0 = 0, stride = 0;
+  const float* values = nullptr;
+  const std::uint32_t* counts = nullptr;
+  const float* diagonal_values = nullptr;
+  const std::uint32_t* diagonal_counts = nullptr;
+
+  // Where row i's cells lie: cell (i, j) at row_offset(i) + j (off the
+  // diagonal for condensed blocks).
+  std::int64_t row_offset(std::int64_t i) const {
+    return condensed ? condensed_start(m, i) - condensed_start(m, r0) - (i + 1) : (i - r0) * stride - c0;
+  }
+  const float* value_row(std::int64_t i) const { return values + row_offset(i); }
+  const std::uint32_t* count_row(std::int64_t i) const { return counts + row_offset(i); }
+  float value(std::int64_t i, std::int64_t j) const {
+    return condensed && i == j ? diagonal_values[i - r0] : values[row_offset(i) + j];
+  }
+  std::uint32_t count(std::int64_t i, std::int64_t j) const {
+    return condensed && i == j ? diagonal_counts[i - r0] : counts[row_offset(i) + j];
+  }
+};
+
+}  // namespace tessora::cli
