@@ -53,7 +53,8 @@ Graph compute_graph(const Options& o, const Engine& engine, std::int64_t row_beg
     g.values.resize(entries);
     g.shared.resize(entries);
     options.row_end = row_end;
-    argument_check([&] { engine.neighbors(g.k, g.j.data(), g.values.data(), g.shared.data(), options, run); });
+    if (entries > 0)
+      argument_check([&] { engine.neighbors(g.k, g.j.data(), g.values.data(), g.shared.data(), options, run); });
   } else {
     const WithinOptions options{o.include_self, o.min_shared, row_begin, row_end, o.max_pairs};
     PairList list = argument_check([&] { return engine.within(o.radius, options, true, run); });
