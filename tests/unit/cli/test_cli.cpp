@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 #include "cli/failure.hpp"
+#include "cli/graph.hpp"
+#include "cli/zip.hpp"
 #include "cli/options.hpp"
 #include "cli/block_sources.hpp"
 #include "cli/cell_text.hpp"
@@ -90,6 +92,26 @@ TEST(Options, UsageErrorsNameTheValue) {
   EXPECT_EQ(usage_message({"-c", "13", "--dissimilarity", "a"}),
             "dissimilarity (D = 1 - S) is only for the similarities 4, 5, 7, 19, 21, 24-34, not 13 faith");
   EXPECT_NE(usage_message({"merge"}).find("no part files"), std::string::npos);
+}
+
+TEST(Options, NeighboursAndRadius) {
+  const Options n = parse({"-c", "8", "--neighbors", "15", "--include-self", "--min-shared", "0", "-o", "k.npz", "a.csv"});
+  EXPECT_EQ(n.result, Result::neighbors);
+  EXPECT_EQ(n.k, 15);
+  EXPECT_TRUE(n.include_self);
+  EXPECT_EQ(n.min_shared, 0);
+  EXPECT_EQ(n.format, Format::npz);
+  const Options r = parse({"-c", "8", "--radius", "0.1", "--max-pairs", "7", "-f", "long", "a.csv"});
+  EXPECT_EQ(r.result, Result::radius);
+  EXPECT_EQ(r.radius, 0.1f);  // rounded to the nearest float
+  EXPECT_EQ(r.max_pairs, 7);
+  EXPECT_EQ(parse({"-c", "8", "--radius", "1e-50", "a.csv"}).radius, 0.0f);
+  EXPECT_TRUE(std::isnan(parse({"-c", "8", "--radius", "NaN", "a.csv"}).radius));  // the library refuses it
+  EXPECT_EQ(parse({"-c", "8", "--neighbors", "0", "a.csv"}).k, 0);                   // and k out of range
+  EXPECT_EQ(usage_message({"-c", "8", "--neighbors", "2", "-o", "v.phy", "a"}),
+            "--neighbors writes npz, npy, long, csv or tsv, not phylip");
+  EXPECT_EQ(usage_message({"-c", "8", "--neighbors", "2", "--indices", "i.npy", "-f", "csv", "a"}),
+            "--indices is for npy with --neighbors");
 }
 
 TEST(Options, HelpListsEveryOptionWithItsDefault) {
@@ -346,6 +368,80 @@ TEST(OutputFile, DevicesAndLinksAreWrittenInPlace) {
   ASSERT_EQ(::lstat(link.c_str(), &l), 0);
   EXPECT_TRUE(S_ISLNK(l.st_mode));
   EXPECT_EQ(slurp(target), "new");
+}
+
+}  // namespace
+}  // namespace tessora::cli
+
+namespace tessora::cli {
+namespace {
+
+// The zip writer read back by Python's zipfile (an independent reader that
+// checks every CRC), with and without the 64-bit fields.
+TEST(ZipWriter, PythonReadsEveryMemberBack) {
+  for (const bool zip64 : {false, true}) {
+    const std::string path = ::testing::TempDir() + (zip64 ? "/wide.zip" : "/narrow.zip");
+    {
+      OutputFile out(path);
+      ZipWriter zip(out, zip64);
+      zip.add("a.npy", [](const ZipWriter::Sink& sink) { sink("abc", 3); });
+      zip.add("empty.npy", [](const ZipWriter::Sink&) {});
+      zip.add("big.npy", [](const ZipWriter::Sink& sink) {
+        std::vector<std::uint32_t> words(3'000'000);
+        for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<std::uint32_t>(i * 2654435761u);
+        sink(words.data(), words.size() * 4);
+        sink("tail", 4);
+      });
+      zip.finish();
+      out.commit();
+    }
+    const std::string check =
+        "/usr/bin/python3 -c \"import zipfile, sys; z = zipfile.ZipFile(sys.argv[1]); "
+        "assert z.testzip() is None; assert [i.filename for i in z.infolist()] == ['a.npy', 'empty.npy', 'big.npy']; "
+        "assert z.read('a.npy') == b'abc' and z.read('empty.npy') == b''; b = z.read('big.npy'); "
+        "assert len(b) == 12000004 and b[-4:] == b'tail'\" " + path;
+    EXPECT_EQ(std::system(check.c_str()), 0) << (zip64 ? "zip64" : "plain");
+  }
+}
+
+// Rows of the radius graph: each pair in both rows, columns ascending, the
+// diagonal where it was kept; rows of the neighbours as computed.
+TEST(GraphRows, PairsInBothRowsColumnsAscending) {
+  Graph g;
+  g.kind = Result::radius;
+  g.m = 5;
+  g.row_end = 5;
+  g.i = {0, 0, 1, 1, 2, 3};
+  g.j = {2, 4, 1, 3, 4, 4};
+  g.values = {0.5f, 0.25f, 0.0f, 1.5f, 2.0f, 3.0f};
+  g.shared = {1, 2, 3, 4, 5, 6};
+  const GraphRows rows(g);
+  EXPECT_EQ(rows.entries(), 11);
+  const std::vector<std::vector<std::pair<std::int64_t, float>>> want = {
+      {{2, 0.5f}, {4, 0.25f}}, {{1, 0.0f}, {3, 1.5f}}, {{0, 0.5f}, {4, 2.0f}}, {{1, 1.5f}, {4, 3.0f}},
+      {{0, 0.25f}, {2, 2.0f}, {3, 3.0f}}};
+  for (std::int64_t r = 0; r < 5; ++r) {
+    std::vector<std::pair<std::int64_t, float>> got;
+    rows.row(r, [&](std::int64_t j, float v, std::uint32_t) { got.emplace_back(j, v); });
+    EXPECT_EQ(got, want[static_cast<std::size_t>(r)]) << r;
+  }
+}
+
+TEST(GraphParts, RowsCoverEveryObjectOnceAndBalanceThePairs) {
+  for (const Result kind : {Result::neighbors, Result::radius})
+    for (const std::int64_t m : {2, 3, 40, 1001})
+      for (const std::int64_t n : {1, 2, 7, 50}) {
+        std::int64_t next = 0;
+        for (std::int64_t k = 1; k <= n; ++k) {
+          const auto [r0, r1] = graph_part_rows(kind, m, k, n);
+          EXPECT_EQ(r0, next);
+          EXPECT_LE(r0, r1);
+          if (kind == Result::radius && m > 100)  // about P / N pairs each, within a row's pairs
+            EXPECT_LE(condensed_start(m, r1) - condensed_start(m, r0), condensed_size(m) / n + 2 * m);
+          next = r1;
+        }
+        EXPECT_EQ(next, m);
+      }
 }
 
 }  // namespace
