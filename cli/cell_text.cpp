@@ -1,5 +1,6 @@
 #include "cli/cell_text.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -32,18 +33,30 @@ std::string csv_label(const std::string& s) {
   return q + "\"";
 }
 
-std::string tab_label(std::string s) {
+std::string tab_label(const std::string& label) {
+  std::string s = label;
   for (char& c : s)
     if (c == '\t' || c == '\r' || c == '\n') c = ' ';
   return s;
 }
 
-std::string phylip_label(std::string s) {
+std::string phylip_label(const std::string& label) {
+  std::string s = label;
   for (char& c : s)
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') c = '_';
   if (s.empty()) s.push_back('_');
   if (s.size() < 10) s.resize(10, ' ');
   return s;
+}
+
+Labels format_labels(const std::vector<std::string>& labels, std::string (*style)(const std::string&)) {
+  Labels l;
+  l.text.reserve(labels.size());
+  for (const std::string& label : labels) {
+    l.text.push_back(style(label));
+    l.longest = std::max(l.longest, l.text.back().size());
+  }
+  return l;
 }
 
 }  // namespace tessora::cli

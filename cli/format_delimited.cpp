@@ -12,17 +12,12 @@ namespace {
 class DelimitedRows final : public RowFormat {
  public:
   DelimitedRows(const MatrixInfo& info, Shape shape, Cells cells, char separator)
-      : m_(info.m), shape_(shape), cells_(cells), separator_(separator) {
-    labels_.reserve(info.labels->size());
-    for (const std::string& l : *info.labels) {
-      labels_.push_back(separator == ',' ? csv_label(l) : tab_label(l));
-      longest_ = std::max(longest_, labels_.back().size());
-    }
-  }
+      : m_(info.m), shape_(shape), cells_(cells), separator_(separator),
+        labels_(format_labels(*info.labels, separator == ',' ? csv_label : tab_label)) {}
 
   std::string header() const override {
     std::string h;
-    for (const std::string& l : labels_) {
+    for (const std::string& l : labels_.text) {
       h += separator_;
       h += l;
     }
@@ -32,12 +27,12 @@ class DelimitedRows final : public RowFormat {
   std::size_t cell_bytes() const override { return 18; }
   std::size_t max_bytes(std::int64_t first, std::int64_t last) const override {
     const auto rows = static_cast<std::size_t>(last - first);
-    return rows * static_cast<std::size_t>(m_) * cell_bytes() + rows * (longest_ + 2);
+    return rows * static_cast<std::size_t>(m_) * cell_bytes() + rows * (labels_.longest + 2);
   }
   char* rows(const BlockData& b, std::int64_t first, std::int64_t last, char* p) const override {
     for (std::int64_t i = first; i < last; ++i) {
       const auto [f, l] = row_columns(shape_, i, m_);
-      p = put_text(labels_[static_cast<std::size_t>(i)], p);
+      p = put_text(labels_.text[static_cast<std::size_t>(i)], p);
       for (std::int64_t j = 0; j < m_; ++j) {
         *p++ = separator_;
         if (j < f || j >= l) continue;
@@ -53,8 +48,7 @@ class DelimitedRows final : public RowFormat {
   Shape shape_;
   Cells cells_;
   char separator_;
-  std::vector<std::string> labels_;
-  std::size_t longest_ = 0;
+  Labels labels_;
 };
 
 }  // namespace

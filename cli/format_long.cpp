@@ -11,27 +11,22 @@ namespace {
 
 class LongRows final : public RowFormat {
  public:
-  LongRows(const MatrixInfo& info, Shape shape, Cells cells) : m_(info.m), shape_(shape), cells_(cells) {
-    labels_.reserve(info.labels->size());
-    for (const std::string& l : *info.labels) {
-      labels_.push_back(tab_label(l));
-      longest_ = std::max(longest_, labels_.back().size());
-    }
-  }
+  LongRows(const MatrixInfo& info, Shape shape, Cells cells) : m_(info.m), shape_(shape), cells_(cells),
+        labels_(format_labels(*info.labels, tab_label)) {}
 
   std::string header() const override { return "i\tj\tvalue\tk\n"; }
-  std::size_t cell_bytes() const override { return 2 * longest_ + 40; }
+  std::size_t cell_bytes() const override { return 2 * labels_.longest + 40; }
   std::size_t max_bytes(std::int64_t first, std::int64_t last) const override {
     return static_cast<std::size_t>(cells_in_rows(shape_, m_, first, last)) * cell_bytes();
   }
   char* rows(const BlockData& b, std::int64_t first, std::int64_t last, char* p) const override {
     for (std::int64_t i = first; i < last; ++i) {
       const auto [f, l] = row_columns(shape_, i, m_);
-      const std::string& li = labels_[static_cast<std::size_t>(i)];
+      const std::string& li = labels_.text[static_cast<std::size_t>(i)];
       for (std::int64_t j = f; j < l; ++j) {
         p = put_text(li, p);
         *p++ = '\t';
-        p = put_text(labels_[static_cast<std::size_t>(j)], p);
+        p = put_text(labels_.text[static_cast<std::size_t>(j)], p);
         *p++ = '\t';
         p = cells_ == Cells::real ? p + shortest_text(b.value(i, j), p) : put_count(b.count(i, j), p);
         *p++ = '\t';
@@ -46,8 +41,7 @@ class LongRows final : public RowFormat {
   std::int64_t m_;
   Shape shape_;
   Cells cells_;
-  std::vector<std::string> labels_;
-  std::size_t longest_ = 0;
+  Labels labels_;
 };
 
 }  // namespace

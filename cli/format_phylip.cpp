@@ -11,24 +11,19 @@ namespace {
 
 class PhylipRows final : public RowFormat {
  public:
-  PhylipRows(const MatrixInfo& info, Shape shape, Cells cells) : m_(info.m), shape_(shape), cells_(cells) {
-    labels_.reserve(info.labels->size());
-    for (const std::string& l : *info.labels) {
-      labels_.push_back(phylip_label(l));
-      longest_ = std::max(longest_, labels_.back().size());
-    }
-  }
+  PhylipRows(const MatrixInfo& info, Shape shape, Cells cells) : m_(info.m), shape_(shape), cells_(cells),
+        labels_(format_labels(*info.labels, phylip_label)) {}
 
   std::string header() const override { return std::to_string(m_) + "\n"; }
   std::size_t cell_bytes() const override { return 18; }
   std::size_t max_bytes(std::int64_t first, std::int64_t last) const override {
     return static_cast<std::size_t>(cells_in_rows(shape_, m_, first, last)) * cell_bytes() +
-           static_cast<std::size_t>(last - first) * (longest_ + 2);
+           static_cast<std::size_t>(last - first) * (labels_.longest + 2);
   }
   char* rows(const BlockData& b, std::int64_t first, std::int64_t last, char* p) const override {
     for (std::int64_t i = first; i < last; ++i) {
       const auto [f, l] = row_columns(shape_, i, m_);
-      p = put_text(labels_[static_cast<std::size_t>(i)], p);
+      p = put_text(labels_.text[static_cast<std::size_t>(i)], p);
       for (std::int64_t j = f; j < l; ++j) {
         *p++ = ' ';
         p = cells_ == Cells::real ? p + shortest_text(b.value(i, j), p) : put_count(b.count(i, j), p);
@@ -42,8 +37,7 @@ class PhylipRows final : public RowFormat {
   std::int64_t m_;
   Shape shape_;
   Cells cells_;
-  std::vector<std::string> labels_;
-  std::size_t longest_ = 0;
+  Labels labels_;
 };
 
 }  // namespace

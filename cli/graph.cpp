@@ -148,13 +148,7 @@ std::string encode(const GraphPartHeader& h) {
   put(b, std::uint32_t{0});
   for (std::uint64_t v : {h.min_shared, h.max_pairs, h.part, h.parts, h.row_begin, h.row_end, h.entries, h.table_checksum})
     put(b, v);
-  put(b, static_cast<std::uint32_t>(h.title.size()));
-  b += h.title;
-  put(b, static_cast<std::uint64_t>(h.labels.size()));
-  for (const std::string& l : h.labels) {
-    put(b, static_cast<std::uint32_t>(l.size()));
-    b += l;
-  }
+  put_names(b, h.title, h.labels);
   return part_header_bytes(kGraphMagic, std::move(b));
 }
 
@@ -224,11 +218,7 @@ GraphPart map_graph_part(const std::string& name) {
   h.row_end = r.get<std::uint64_t>();
   h.entries = r.get<std::uint64_t>();
   h.table_checksum = r.get<std::uint64_t>();
-  h.title = r.text(r.get<std::uint32_t>());
-  const auto labels = r.get<std::uint64_t>();
-  if (labels != h.m || h.m < 2 || h.m > (std::uint64_t{1} << 31))
-    data_error(name + " is damaged: its labels do not match its size");
-  for (std::uint64_t i = 0; i < labels; ++i) h.labels.push_back(r.text(r.get<std::uint32_t>()));
+  read_names(r, h.m, h.title, h.labels);
   const auto m = static_cast<std::int64_t>(h.m);
   if (h.parts == 0 || h.part == 0 || h.part > h.parts || h.k > h.m ||
       std::make_pair(static_cast<std::int64_t>(h.row_begin), static_cast<std::int64_t>(h.row_end)) !=
@@ -241,8 +231,6 @@ GraphPart map_graph_part(const std::string& name) {
     data_error(name + " is damaged: its size does not match its header");
   return part;
 }
-
-std::string part_name(const GraphPartHeader& h) { return std::to_string(h.part) + "/" + std::to_string(h.parts); }
 
 template <class T>
 void append_array(std::vector<T>& to, const unsigned char*& from, std::uint64_t count) {
@@ -273,25 +261,16 @@ void merge_graph_parts(const Options& o) {
                  " a part of a matrix: merge them apart");
     parts.push_back(map_graph_part(name));
   }
+  std::vector<PartOrigin> origins;
+  for (const GraphPart& p : parts) {
+    if (!p.h.same_result(parts[0].h))
+      data_error(parts[0].file->name + " and " + p.file->name + " were computed with different options");
+    origins.push_back({&p.file->name, p.h.m, p.h.n, p.h.table_checksum, &p.h.title, &p.h.labels, p.h.part, p.h.parts});
+  }
+  check_split(std::move(origins));
+  std::sort(parts.begin(), parts.end(), [](const GraphPart& x, const GraphPart& y) { return x.h.part < y.h.part; });
   const GraphPartHeader& a = parts[0].h;
   const std::string& an = parts[0].file->name;
-  for (const GraphPart& p : parts) {
-    const GraphPartHeader& h = p.h;
-    if (h.m != a.m || h.n != a.n || h.table_checksum != a.table_checksum || h.title != a.title || h.labels != a.labels)
-      data_error(an + " and " + p.file->name + " are parts of different input tables");
-    if (!h.same_result(a)) data_error(an + " and " + p.file->name + " were computed with different options");
-    if (h.parts != a.parts)
-      data_error(an + " is part " + part_name(a) + " and " + p.file->name + " part " + part_name(h) +
-                 ": parts of different splits");
-  }
-  std::sort(parts.begin(), parts.end(), [](const GraphPart& x, const GraphPart& y) { return x.h.part < y.h.part; });
-  for (std::size_t i = 1; i < parts.size(); ++i)
-    if (parts[i].h.part == parts[i - 1].h.part)
-      data_error("part " + part_name(parts[i].h) + " is given twice: " + parts[i - 1].file->name + " and " +
-                 parts[i].file->name);
-  for (std::uint64_t k = 1; k <= a.parts; ++k)
-    if (k > parts.size() || parts[k - 1].h.part != k)
-      data_error("part " + std::to_string(k) + "/" + std::to_string(a.parts) + " is missing");
   check_outputs(o, a.kind);
 
   Graph g;

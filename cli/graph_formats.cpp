@@ -134,8 +134,7 @@ void write_npz(OutputFile& out, const Graph& g, const GraphRows& rows, Cells cel
 // --- long, csv and tsv -------------------------------------------------------------
 
 void write_long(OutputFile& out, const Graph& g, const std::vector<std::string>& labels, Cells cells) {
-  std::vector<std::string> names;
-  for (const std::string& l : labels) names.push_back(tab_label(l));
+  const std::vector<std::string> names = format_labels(labels, tab_label).text;
   TextOut text(out);
   std::string& s = text.text();
   s += "i\tj\tvalue\tk\n";
@@ -164,8 +163,7 @@ void write_long(OutputFile& out, const Graph& g, const std::vector<std::string>&
 
 void write_delimited(OutputFile& out, const Graph& g, const GraphRows& rows, const std::vector<std::string>& labels,
                      Cells cells, char separator) {
-  std::vector<std::string> names;
-  for (const std::string& l : labels) names.push_back(separator == ',' ? csv_label(l) : tab_label(l));
+  const std::vector<std::string> names = format_labels(labels, separator == ',' ? csv_label : tab_label).text;
   TextOut text(out);
   std::string& s = text.text();
   if (g.kind == Result::neighbors) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -56,6 +57,44 @@ const unsigned char* HeaderReader::take(std::size_t size) {
   const unsigned char* at = p;
   p += size;
   return at;
+}
+
+void put_names(std::string& header, const std::string& title, const std::vector<std::string>& labels) {
+  put(header, static_cast<std::uint32_t>(title.size()));
+  header += title;
+  put(header, static_cast<std::uint64_t>(labels.size()));
+  for (const std::string& l : labels) {
+    put(header, static_cast<std::uint32_t>(l.size()));
+    header += l;
+  }
+}
+
+void read_names(HeaderReader& r, std::uint64_t m, std::string& title, std::vector<std::string>& labels) {
+  title = r.text(r.get<std::uint32_t>());
+  const auto count = r.get<std::uint64_t>();
+  if (count != m || m < 2 || m > (std::uint64_t{1} << 31))
+    data_error(r.name + " is damaged: its labels do not match its size");
+  labels.reserve(count);
+  for (std::uint64_t i = 0; i < count; ++i) labels.push_back(r.text(r.get<std::uint32_t>()));
+}
+
+void check_split(std::vector<PartOrigin> parts) {
+  const PartOrigin& a = parts[0];
+  const auto place = [](const PartOrigin& p) { return std::to_string(p.part) + "/" + std::to_string(p.parts); };
+  for (const PartOrigin& p : parts) {
+    if (p.m != a.m || p.n != a.n || p.table_checksum != a.table_checksum || *p.title != *a.title ||
+        *p.labels != *a.labels)
+      data_error(*a.file + " and " + *p.file + " are parts of different input tables");
+    if (p.parts != a.parts)
+      data_error(*a.file + " is part " + place(a) + " and " + *p.file + " part " + place(p) + ": parts of different splits");
+  }
+  std::sort(parts.begin(), parts.end(), [](const PartOrigin& x, const PartOrigin& y) { return x.part < y.part; });
+  for (std::size_t i = 1; i < parts.size(); ++i)
+    if (parts[i].part == parts[i - 1].part)
+      data_error("part " + place(parts[i]) + " is given twice: " + *parts[i - 1].file + " and " + *parts[i].file);
+  for (std::uint64_t k = 1; k <= parts[0].parts; ++k)
+    if (k > parts.size() || parts[k - 1].part != k)
+      data_error("part " + std::to_string(k) + "/" + std::to_string(parts[0].parts) + " is missing");
 }
 
 std::string part_header_bytes(const char (&magic)[8], std::string header) {

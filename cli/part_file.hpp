@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/output_file.hpp"
 #include "tessora/table.hpp"
@@ -53,6 +54,24 @@ struct HeaderReader {
  private:
   const unsigned char* take(std::size_t size);
 };
+
+// The title and the labels that end a part's header; read back, m labels of
+// at most 2^31 objects, or a damaged file.
+void put_names(std::string& header, const std::string& title, const std::vector<std::string>& labels);
+void read_names(HeaderReader& r, std::uint64_t m, std::string& title, std::vector<std::string>& labels);
+
+// Where a part comes from: its table and its place in a split.
+struct PartOrigin {
+  const std::string* file;
+  std::uint64_t m, n, table_checksum;
+  const std::string* title;
+  const std::vector<std::string>* labels;
+  std::uint64_t part, parts;
+};
+
+// Refuses, naming the files, parts of different tables or splits, a part
+// given twice and a missing part: the parts must be every part of one split.
+void check_split(std::vector<PartOrigin> parts);
 
 // The first bytes of a part file: the magic, the header's length and the
 // header padded to a multiple of 8 bytes.

@@ -47,13 +47,7 @@ std::string encode_part_header(const PartHeader& h) {
   put(b, std::uint8_t{0});
   for (std::uint64_t v : {h.part, h.parts, h.pair_begin, h.pair_end, h.diag_begin, h.diag_end, h.table_checksum})
     put(b, v);
-  put(b, static_cast<std::uint32_t>(h.title.size()));
-  b += h.title;
-  put(b, static_cast<std::uint64_t>(h.labels.size()));
-  for (const std::string& l : h.labels) {
-    put(b, static_cast<std::uint32_t>(l.size()));
-    b += l;
-  }
+  put_names(b, h.title, h.labels);
   return part_header_bytes(kMagic, std::move(b));
 }
 
@@ -161,11 +155,7 @@ std::unique_ptr<MappedPart> map_part(const std::string& name) {
   h.diag_begin = r.get<std::uint64_t>();
   h.diag_end = r.get<std::uint64_t>();
   h.table_checksum = r.get<std::uint64_t>();
-  h.title = r.text(r.get<std::uint32_t>());
-  const auto labels = r.get<std::uint64_t>();
-  if (labels != h.m || h.m > (std::uint64_t{1} << 31)) data_error(name + " is damaged: its labels do not match its size");
-  h.labels.reserve(labels);
-  for (std::uint64_t i = 0; i < labels; ++i) h.labels.push_back(r.text(r.get<std::uint32_t>()));
+  read_names(r, h.m, h.title, h.labels);
   // Its ranges must be the ones its K/N gives, and its cells fill the rest.
   if (h.parts == 0 || h.part == 0 || h.part > h.parts ||
       std::make_pair(h.pair_begin, h.pair_end) != part_pairs(h.m, h.part, h.parts) ||
@@ -178,7 +168,6 @@ std::unique_ptr<MappedPart> map_part(const std::string& name) {
   return part;
 }
 
-std::string part_name(const PartHeader& h) { return std::to_string(h.part) + "/" + std::to_string(h.parts); }
 
 // One complete set of parts: the cells of any pair or diagonal entry.
 class PartSet {
@@ -259,28 +248,18 @@ class PartsSource final : public BlockSource {
 // computation and sorts them by K.
 void check_parts(std::vector<std::unique_ptr<MappedPart>>& parts) {
   const PartHeader& a = parts[0]->h;
-  const std::string& an = parts[0]->name;
+  std::vector<PartOrigin> origins;
   for (const auto& p : parts) {
     const PartHeader& h = p->h;
-    if (h.m != a.m || h.n != a.n || h.table_checksum != a.table_checksum || h.title != a.title || h.labels != a.labels)
-      data_error(an + " and " + p->name + " are parts of different input tables");
     if (h.coefficient != a.coefficient || h.scale != a.scale || h.dissimilarity != a.dissimilarity)
-      data_error(an + " and " + p->name + " were computed with different options (coefficient " +
+      data_error(parts[0]->name + " and " + p->name + " were computed with different options (coefficient " +
                  std::to_string(a.coefficient) + (a.scale ? " scaled" : "") + (a.dissimilarity ? " dissimilarity" : "") +
                  " against " + std::to_string(h.coefficient) + (h.scale ? " scaled" : "") +
                  (h.dissimilarity ? " dissimilarity" : "") + ")");
-    if (h.parts != a.parts)
-      data_error(an + " is part " + part_name(a) + " and " + p->name + " part " + part_name(h) +
-                 ": parts of different splits");
+    origins.push_back({&p->name, h.m, h.n, h.table_checksum, &h.title, &h.labels, h.part, h.parts});
   }
+  check_split(std::move(origins));
   std::sort(parts.begin(), parts.end(), [](const auto& x, const auto& y) { return x->h.part < y->h.part; });
-  for (std::size_t i = 1; i < parts.size(); ++i)
-    if (parts[i]->h.part == parts[i - 1]->h.part)
-      data_error("part " + part_name(parts[i]->h) + " is given twice: " + parts[i - 1]->name + " and " + parts[i]->name);
-  for (std::uint64_t k = 1; k <= a.parts; ++k)
-    if (k > parts.size() || parts[k - 1]->h.part != k)
-      data_error("part " + std::to_string(k) + "/" + std::to_string(a.parts) + " is missing");
-  if (a.m < 2) data_error(an + ": fewer than 2 objects");
 }
 
 }  // namespace

@@ -13,28 +13,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 shutil.rmtree(W, ignore_errors=True)
 os.makedirs(W)
 os.chdir(W)
-failures = []
+sys.path.insert(0, HERE)
+from readback import bits, check, report, same_bits, same_values, to_f32
+import readback
 
-def run(*args, status=0):
-    p = subprocess.run([T, *args], capture_output=True)
-    if p.returncode != status:
-        failures.append("%s: status %d, expected %d: %s" % (" ".join(args), p.returncode, status, p.stderr.decode()))
-    return p
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-
-def bits(a):
-    return np.asarray(a, np.float32).view(np.uint32)
-
-def same_values(a, b):
-    """Bit for bit, except that a NaN's sign and payload are not written in text."""
-    a, b = np.asarray(a, np.float32), np.asarray(b, np.float32)
-    return a.shape == b.shape and bool(np.all((bits(a) == bits(b)) | (np.isnan(a) & np.isnan(b))))
-
-def to_f32(text):
-    return np.float32(float({"NaN": "nan", "Inf": "inf", "-Inf": "-inf"}.get(text, text)))
+def run(*args, **kw):
+    return readback.run(T, *args, **kw)
 
 # A table with ties (small whole numbers), gaps, and two rows with no
 # variable in common with some others.
@@ -179,7 +163,4 @@ for opts in [["--neighbors", "6"], ["--neighbors", "6", "--include-self", "--min
 run("-c", "8", "--neighbors", "2", "-o", "meadows.npz", os.path.join(HERE, "..", "..", "examples", "MEADOWS.TXT"))
 check(scipy.sparse.load_npz("meadows.npz").shape == (8, 8), "npz of the data file")
 
-for f in failures:
-    print("FAIL:", f)
-print("%d failures" % len(failures))
-sys.exit(1 if failures else 0)
+sys.exit(report())

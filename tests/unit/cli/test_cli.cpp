@@ -436,8 +436,9 @@ TEST(GraphParts, RowsCoverEveryObjectOnceAndBalanceThePairs) {
           const auto [r0, r1] = graph_part_rows(kind, m, k, n);
           EXPECT_EQ(r0, next);
           EXPECT_LE(r0, r1);
-          if (kind == Result::radius && m > 100)  // about P / N pairs each, within a row's pairs
+          if (kind == Result::radius && m > 100) {  // about P / N pairs each, within a row's pairs
             EXPECT_LE(condensed_start(m, r1) - condensed_start(m, r0), condensed_size(m) / n + 2 * m);
+          }
           next = r1;
         }
         EXPECT_EQ(next, m);
