@@ -103,9 +103,9 @@ void write_matrix(const Options& o, const Engine& engine, const Table& table, Pr
   }
   std::unique_ptr<BlockSource> source;
   if (values.shape() == Shape::square && TriangleSource::fits(m, values_needed, counts_needed)) {
-    source = std::make_unique<TriangleSource>(engine, table.view, o.threads, values_needed, counts_needed, progress);
+    source = std::make_unique<TriangleSource>(engine, o.threads, values_needed, counts_needed, progress);
   } else {
-    source = std::make_unique<EngineSource>(engine, table.view, o.threads);
+    source = std::make_unique<EngineSource>(engine, o.threads);
   }
   write_blocks(*source, writers, progress);
   out.commit();

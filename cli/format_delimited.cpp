@@ -36,7 +36,7 @@ class DelimitedRows final : public RowFormat {
       for (std::int64_t j = 0; j < m_; ++j) {
         *p++ = separator_;
         if (j < f || j >= l) continue;
-        p = cells_ == Cells::real ? p + shortest_text(b.value(i, j), p) : put_count(b.count(i, j), p);
+        p = put_cell(b, cells_, i, j, p);
       }
       *p++ = '\n';
     }

@@ -28,7 +28,7 @@ class LongRows final : public RowFormat {
         *p++ = '\t';
         p = put_text(labels_.text[static_cast<std::size_t>(j)], p);
         *p++ = '\t';
-        p = cells_ == Cells::real ? p + shortest_text(b.value(i, j), p) : put_count(b.count(i, j), p);
+        p = put_cell(b, cells_, i, j, p);
         *p++ = '\t';
         p = put_count(b.count(i, j), p);
         *p++ = '\n';

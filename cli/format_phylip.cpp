@@ -26,7 +26,7 @@ class PhylipRows final : public RowFormat {
       p = put_text(labels_.text[static_cast<std::size_t>(i)], p);
       for (std::int64_t j = f; j < l; ++j) {
         *p++ = ' ';
-        p = cells_ == Cells::real ? p + shortest_text(b.value(i, j), p) : put_count(b.count(i, j), p);
+        p = put_cell(b, cells_, i, j, p);
       }
       *p++ = '\n';
     }

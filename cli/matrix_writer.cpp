@@ -4,7 +4,13 @@
 #include <exception>
 #include <thread>
 
+#include "cli/cell_text.hpp"
+
 namespace tessora::cli {
+
+char* put_cell(const BlockData& b, Cells cells, std::int64_t i, std::int64_t j, char* out) {
+  return cells == Cells::real ? out + shortest_text(b.value(i, j), out) : put_count(b.count(i, j), out);
+}
 
 MatrixWriter::MatrixWriter(Format format, Layout layout, Cells cells, const MatrixInfo& info, OutputFile& out,
                            unsigned threads)

@@ -37,6 +37,10 @@ class RowFormat {
   virtual bool parallel() const { return true; }
 };
 
+// The text of cell (i, j) of a block: its value as shortest_text writes it,
+// or its count.
+char* put_cell(const BlockData& b, Cells cells, std::int64_t i, std::int64_t j, char* out);
+
 // The formats, over the cells of `shape`. Labels are quoted or cleaned as
 // each format needs.
 std::unique_ptr<RowFormat> txt_rows(const MatrixInfo& info, Shape shape, Cells cells);

@@ -24,6 +24,16 @@ namespace {
 
 constexpr char kMagic[8] = {'T', 'S', 'M', 'P', 'A', 'R', 'T', '1'};
 
+// The number of known values of object i: its shared count with itself.
+std::uint32_t known_values(const TableView& t, std::int64_t i) {
+  std::uint32_t k = 0;
+  for (std::int64_t v = 0; v < t.variables; ++v) {
+    const float x = t.data[i * t.object_stride + v * t.variable_stride];
+    k += (t.missing.nan ? std::isnan(x) : x == t.missing.marker) ? 0 : 1;
+  }
+  return k;
+}
+
 }  // namespace
 
 std::pair<std::uint64_t, std::uint64_t> part_pairs(std::uint64_t m, std::uint64_t k, std::uint64_t n) {
@@ -78,8 +88,8 @@ void write_parts(const Options& o, const Engine& engine, const Table& table, Pro
   }
   const bool counts_needed = counts_out != nullptr;
 
-  // Runs of condensed rows within the band policy; of the first and the last
-  // row only the pairs of this part are kept.
+  // Blocks of rows against the objects from their first row on, within the
+  // band policy; of each row only the pairs of this part are kept.
   progress.set_total(static_cast<double>(h.pair_end - h.pair_begin));
   const auto mm = static_cast<std::int64_t>(m);
   const auto pair_begin = static_cast<std::int64_t>(h.pair_begin), pair_end = static_cast<std::int64_t>(h.pair_end);
@@ -89,24 +99,28 @@ void write_parts(const Options& o, const Engine& engine, const Table& table, Pro
   if (pair_begin < pair_end) {
     const std::int64_t last_row = condensed_row(mm, pair_end - 1) + 1;
     for (std::int64_t r0 = condensed_row(mm, pair_begin); r0 < last_row;) {
-      const std::int64_t r1 = std::min(last_row, condensed_band_end(mm, r0, counts_needed ? 8 : 4));
-      const std::int64_t first = condensed_start(mm, r0);
-      const auto pairs = static_cast<std::size_t>(condensed_start(mm, r1) - first);
-      values.resize(pairs);
-      if (counts_needed) counts.resize(pairs);
+      const std::int64_t width = mm - r0;
+      const std::int64_t r1 = std::min(last_row, r0 + band_rows(width, counts_needed ? 8 : 4));
+      values.resize(static_cast<std::size_t>((r1 - r0) * width));
+      if (counts_needed) counts.resize(values.size());
       RunOptions run;
       run.threads = o.threads;
       run.progress = [&](double f) {
-        progress.update(done + f * static_cast<double>(pairs));
+        progress.update(done + f * static_cast<double>(condensed_start(mm, r1) - condensed_start(mm, r0)));
         return true;
       };
-      if (pairs > 0) engine.compute_condensed(r0, r1, values.data(), counts_needed ? counts.data() : nullptr, run);
-      const std::int64_t from = std::max(first, pair_begin) - first;
-      const std::int64_t to = std::min(condensed_start(mm, r1), pair_end) - first;
-      values_out.add(values.data() + from, static_cast<std::size_t>(to - from) * 4);
-      if (counts_needed)
-        counts_out->add(counts.data() + from, static_cast<std::size_t>(to - from) * 4);
-      done += static_cast<double>(to - from);
+      engine.compute_block({r0, r1, r0, mm}, values.data(), width, counts_needed ? counts.data() : nullptr, width, run);
+      for (std::int64_t i = r0; i < r1; ++i) {
+        // Row i's pairs (i, j), j > i, are condensed_start(i) on.
+        const std::int64_t first = std::max(condensed_start(mm, i), pair_begin);
+        const std::int64_t last = std::min(condensed_start(mm, i + 1), pair_end);
+        if (first >= last) continue;
+        const auto at = static_cast<std::size_t>((i - r0) * width + (first - condensed_start(mm, i)) + (i + 1 - r0));
+        const auto bytes = static_cast<std::size_t>(last - first) * 4;
+        values_out.add(values.data() + at, bytes);
+        if (counts_needed) counts_out->add(counts.data() + at, bytes);
+        done += static_cast<double>(last - first);
+      }
       progress.update(done);
       r0 = r1;
     }
@@ -216,20 +230,11 @@ class PartsSource final : public BlockSource {
   PartsSource(std::int64_t m, PartSet* values, PartSet* counts) : m_(m), values_(values), counts_(counts) {}
   std::int64_t size() const override { return m_; }
 
-  void rectangle(const Block& b, float* values, std::uint32_t* counts, std::int64_t stride,
-                 const std::function<void(double)>&) override {
+  void fill(const Block& b, float* values, std::uint32_t* counts, std::int64_t stride,
+            const std::function<void(double)>&) override {
     for (std::int64_t i = b.row_begin; i < b.row_end; ++i)
       for (std::int64_t j = b.col_begin; j < b.col_end; ++j)
         put(static_cast<std::size_t>((i - b.row_begin) * stride + (j - b.col_begin)), i, j, values, counts);
-  }
-  void condensed(std::int64_t r0, std::int64_t r1, float* values, std::uint32_t* counts,
-                 const std::function<void(double)>&) override {
-    std::size_t at = 0;
-    for (std::int64_t i = r0; i < r1; ++i)
-      for (std::int64_t j = i + 1; j < m_; ++j) put(at++, i, j, values, counts);
-  }
-  void diagonal(std::int64_t r0, std::int64_t r1, float* values, std::uint32_t* counts) override {
-    for (std::int64_t i = r0; i < r1; ++i) put(static_cast<std::size_t>(i - r0), i, i, values, counts);
   }
 
  private:

@@ -40,7 +40,7 @@ BlockKind block_kind(Shape shape) {
     case Shape::lower:
     case Shape::lower_strict: return BlockKind::lower;
     case Shape::upper:
-    case Shape::upper_diagonal: return BlockKind::condensed;
+    case Shape::upper_diagonal: return BlockKind::upper;
   }
   return BlockKind::square;
 }
@@ -48,9 +48,11 @@ BlockKind block_kind(Shape shape) {
 std::int64_t block_end(BlockKind kind, std::int64_t m, std::int64_t r0, std::int64_t cell_bytes,
                        std::int64_t budget) {
   // A lower block [r0, r1) x [0, r1) is never wider than m: the rows of a
-  // square block fit it.
-  if (kind == BlockKind::condensed) return condensed_band_end(m, r0, cell_bytes, budget);
-  return std::min(m, r0 + band_rows(m, cell_bytes, budget));
+  // square block fit it. An upper block [r0, r1) x [r0, m) computes the
+  // pairs of its rows once (and those among its own rows twice), which the
+  // engine's block call does faster than its condensed call here.
+  const std::int64_t columns = kind == BlockKind::upper ? m - r0 : m;
+  return std::min(m, r0 + band_rows(columns, cell_bytes, budget));
 }
 
 }  // namespace tessora::cli

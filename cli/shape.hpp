@@ -28,42 +28,31 @@ std::pair<std::int64_t, std::int64_t> row_columns(Shape shape, std::int64_t i, s
 // the pairs it is computed with).
 std::int64_t cells_in_rows(Shape shape, std::int64_t m, std::int64_t r0, std::int64_t r1);
 
-// How a block of rows is computed: against every column, against the
-// columns up to its last row, or as the pairs of its condensed rows.
-enum class BlockKind { square, lower, condensed };
+// How a block of rows [r0, r1) is computed: against every column, against
+// the columns up to its last row, or against the columns from its first row
+// (upper: the condensed rows and the diagonal).
+enum class BlockKind { square, lower, upper };
 BlockKind block_kind(Shape shape);
 
-// The end of the block of rows that starts at r0 while each cell costs
-// `cell_bytes` of memory in flight: the library's band policy.
+// The end of the block of rows that starts at r0 while each cell of the
+// block's width costs `cell_bytes` of memory in flight: the library's band
+// policy for rows of that many columns.
 std::int64_t block_end(BlockKind kind, std::int64_t m, std::int64_t r0, std::int64_t cell_bytes,
                        std::int64_t budget = kBandBytes);
 
-// A block of rows as computed. Rectangular blocks hold rows [r0, r1) against
-// columns [c0, c0 + stride), cell (i, j) at (i - r0) * stride + (j - c0);
-// condensed ones the pairs (i, j), j > i, of rows [r0, r1) in the condensed
-// order, and beside them the rows' diagonal entries at i - r0.
+// A block of rows as computed: rows [r0, r1) against columns [c0, c0 +
+// stride), cell (i, j) at (i - r0) * stride + (j - c0).
 struct BlockData {
   std::int64_t m = 0, r0 = 0, r1 = 0;
-  bool condensed = false;
   std::int64_t c0 = 0, stride = 0;
   const float* values = nullptr;
   const std::uint32_t* counts = nullptr;
-  const float* diagonal_values = nullptr;
-  const std::uint32_t* diagonal_counts = nullptr;
 
-  // Where row i's cells lie: cell (i, j) at row_offset(i) + j (off the
-  // diagonal for condensed blocks).
-  std::int64_t row_offset(std::int64_t i) const {
-    return condensed ? condensed_start(m, i) - condensed_start(m, r0) - (i + 1) : (i - r0) * stride - c0;
-  }
-  const float* value_row(std::int64_t i) const { return values + row_offset(i); }
-  const std::uint32_t* count_row(std::int64_t i) const { return counts + row_offset(i); }
-  float value(std::int64_t i, std::int64_t j) const {
-    return condensed && i == j ? diagonal_values[i - r0] : values[row_offset(i) + j];
-  }
-  std::uint32_t count(std::int64_t i, std::int64_t j) const {
-    return condensed && i == j ? diagonal_counts[i - r0] : counts[row_offset(i) + j];
-  }
+  // Row i's cells: cell (i, j) at value_row(i)[j].
+  const float* value_row(std::int64_t i) const { return values + (i - r0) * stride - c0; }
+  const std::uint32_t* count_row(std::int64_t i) const { return counts + (i - r0) * stride - c0; }
+  float value(std::int64_t i, std::int64_t j) const { return value_row(i)[j]; }
+  std::uint32_t count(std::int64_t i, std::int64_t j) const { return count_row(i)[j]; }
 };
 
 }  // namespace tessora::cli
