@@ -159,8 +159,8 @@ void add_output_options(CLI::App& app, Options& o, OutputTexts& t, bool merge) {
       ->type_name("LAYOUT");
   if (merge) {
     app.add_option("--shared-counts", o.shared_counts,
-                   "Also write the shared counts, merged from the count parts given among the PARTs, to FILE in "
-                   "the same format and layout")
+                   "Also write the shared counts to FILE in the same format and layout: for a matrix merged from "
+                   "the count parts given among the PARTs; parts of --neighbors and --radius hold their own")
         ->type_name("FILE");
   } else {
     app.add_option("--shared-counts", o.shared_counts,
