@@ -27,7 +27,8 @@ MatrixWriter::MatrixWriter(Format format, Layout layout, Cells cells, const Matr
 }
 
 std::int64_t MatrixWriter::bytes_in_flight() const {
-  return static_cast<std::int64_t>(rows_->cell_bytes() * (OutputFile::kQueued + 1));
+  // One buffer being formatted, kQueued waiting, one being written.
+  return static_cast<std::int64_t>(rows_->cell_bytes() * (OutputFile::kQueued + 2));
 }
 
 void MatrixWriter::header() { out_.write(rows_->header()); }

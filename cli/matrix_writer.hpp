@@ -59,7 +59,7 @@ class MatrixWriter {
   bool needs_counts() const { return cells_ == Cells::count || format_ == Format::long_pairs; }
   bool needs_values() const { return cells_ == Cells::real; }
   // The bytes a cell takes in flight: its text in the buffer being
-  // formatted and in those waiting to be written.
+  // formatted, in those waiting and in the one being written.
   std::int64_t bytes_in_flight() const;
   void header();
   void block(const BlockData& b);

@@ -2,6 +2,7 @@
 // renamed when complete, its bytes going out on a thread of their own.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -14,14 +15,17 @@
 namespace tessora::cli {
 
 // Bytes on their way out, in storage that is not cleared when it grows and
-// is handed back for the next block.
+// is handed back for the next block. It grows by half again at least, so
+// that blocks which grow a little each time (the rows of a lower triangle)
+// do not each fault in fresh pages.
 struct Buffer {
   std::unique_ptr<char[]> data;
   std::size_t size = 0, capacity = 0;
   char* reserve(std::size_t n) {
     if (n > capacity) {
-      data.reset(new char[n]);
-      capacity = n;
+      const std::size_t grown = std::max(n, capacity + capacity / 2);
+      data.reset(new char[grown]);
+      capacity = grown;
     }
     return data.get();
   }
