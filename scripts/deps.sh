@@ -6,7 +6,7 @@
 tessora_packages=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libhwy-dev libcli11-dev
+  libhwy-dev libcli11-dev zlib1g-dev
   qt6-base-dev qt6-svg-dev xvfb xauth
   clang libclang-rt-14-dev
   pybind11-dev python3-dev python3-pybind11 python3-numpy python3-scipy python3-pandas
