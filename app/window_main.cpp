@@ -3,8 +3,9 @@
 // memory.
 #include <new>
 
-#include "tessora/coefficients.hpp"
+#include "dialogue/datafile.hpp"
 #include "dialogue/dialogue.hpp"
+#include "tessora/table.hpp"
 #include "app/run.hpp"
 #include "window/qt/run_values.hpp"
 #include "window/qt/session.hpp"
@@ -15,8 +16,8 @@ int main(int argc, char** argv) {
     dialogue::DialogueOptions options;
     options.matrix_written = [&session](const dialogue::DialogueOptions::MatrixWritten& written) {
       try {
-        const auto kind = console::to_diagonal_kind(tessora::diagonal_of(written.coefficient));
-        session.show_matrix(console::copy_run_values(written, kind));
+        // The data file marks its gaps with one value.
+        session.show_matrix(console::copy_run_values(written, Missing::value(dialogue::kMissing)));
       } catch (const std::bad_alloc&) {
         // No room for a copy: the run goes on without its picture.
       }

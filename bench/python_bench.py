@@ -8,8 +8,8 @@
   python3-sklearn);
 - tessora.pdist against scipy's pdist on the same table with the NaNs filled
   (column means), for Euclidean, Manhattan, Bray-Curtis and correlation;
-- the Python call against the engine's own computation (Engine made and
-  compute() into its packed triangle, timed inside the extension);
+- the Python call against the engine's own computation (compute() into its
+  packed triangle, timed inside the extension);
 - the time from SIGINT to the end of a process computing a matrix;
 - tessora.dask.matrix on a 2-worker LocalCluster (one thread each) against
   tessora.matrix in one process, m = 20,000, n = 200; the dask blocks are
@@ -99,7 +99,7 @@ def main():
         row(f"pdist {coefficient} (with NaN) vs scipy pdist '{metric}' (filled)", ours, theirs, ">= 5x")
 
     call, _ = timed(tessora.matrix, x, "euclidean")
-    engine = _tessora._engine_seconds(x, True, float("nan"), 1, False, False, 0)
+    engine = _tessora.Engine(x, True, float("nan"), 1, False, False).compute_seconds(0)
     print(f"| engine compute() vs Python tessora.matrix (Euclidean) | {engine:.2f} s | {call:.2f} s "
           f"| {call / engine:.2f}x | <= 1.2x |")
     call, _ = timed(tessora.pdist, x, "euclidean")

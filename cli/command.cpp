@@ -2,17 +2,21 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <thread>
 
+#include "cli/block_sources.hpp"
 #include "cli/failure.hpp"
+#include "cli/file_guard.hpp"
+#include "cli/graph.hpp"
 #include "cli/options.hpp"
-#include "cli/output.hpp"
 #include "cli/parts.hpp"
 #include "cli/table_input.hpp"
+#include "tessora/checks.hpp"
 #include "tessora/coefficients.hpp"
 #include "tessora/engine.hpp"
 #include "tessora/error.hpp"
@@ -42,25 +46,23 @@ const char* diagonal_name(Diagonal d) {
 }
 
 void list_coefficients() {
-  std::printf("number\tname\tslug\tkind\tdiagonal\n");
+  std::printf("number\tmenu name\tslug\tkind\tdiagonal\tscalable\tnearest\n");
   for (const CoefficientInfo& c : coefficients())
-    std::printf("%d\t%.*s\t%.*s\t%s\t%s\n", c.number, static_cast<int>(c.name.size()), c.name.data(),
-                static_cast<int>(c.slug.size()), c.slug.data(), kind_name(c.kind), diagonal_name(c.diagonal));
+    std::printf("%d\t%.*s\t%.*s\t%s\t%s\t%s\t%s\n", c.number, static_cast<int>(c.name.size()), c.name.data(),
+                static_cast<int>(c.slug.size()), c.slug.data(), kind_name(c.kind), diagonal_name(c.diagonal),
+                c.scalable ? "yes" : "no", c.ranking == Ranking::ascending ? "smallest" : "largest");
 }
 
 Table read_table(const Options& o) {
   const std::string name = display_name(o.input);
-  if (o.input_format == InputFormat::data) {
-    Missing missing = Missing::value(-1.0f);
-    if (o.missing_given) missing = o.missing == "NA" ? Missing::not_a_number() : Missing::value(std::stof(o.missing));
-    return read_data_table(o.input, o.objects == Objects::rows, missing);
-  }
+  if (o.input_format == InputFormat::data)
+    return read_data_table(o.input, o.objects == Objects::rows, o.missing_given ? o.missing : Missing::value(-1.0f));
   CsvSettings s;
   s.separator = o.input_format == InputFormat::csv ? ',' : '\t';
   s.objects_are_rows = o.objects == Objects::rows;
-  if (o.missing_given && o.missing != "NA") {
+  if (o.missing_given && !o.missing.nan) {
     s.has_marker = true;
-    s.marker = std::stof(o.missing);
+    s.marker = o.missing.marker;
   }
   std::FILE* file = o.input == "-" ? stdin : std::fopen(o.input.c_str(), "rb");
   if (file == nullptr) data_error("cannot open " + name + ": " + std::strerror(errno));
@@ -74,26 +76,8 @@ Table read_table(const Options& o) {
   return read_csv(lines, name, s);
 }
 
-void compute(Options& o) {
-  Table table = read_table(o);
-  const std::int64_t m = table.view.objects;
-  if (m < 2) {
-    const bool rows = o.objects == Objects::rows;
-    data_error(display_name(o.input) + ": " + std::to_string(m) + (m == 1 ? " object" : " objects") +
-               " (the " + (rows ? "rows" : "columns") + "); at least 2 are needed (see --objects)");
-  }
-  Settings settings;
-  settings.coefficient = o.coefficient;
-  settings.scale = o.scale;
-  settings.dissimilarity = o.dissimilarity;
-  const Engine engine(table.view, settings);
-  const bool shown = o.progress == Progress::on || (o.progress == Progress::automatic && ::isatty(STDERR_FILENO));
-  ProgressBar progress(shown);
-
-  if (o.parts > 0) {
-    write_parts(o, engine, table, progress);
-    return;
-  }
+void write_matrix(const Options& o, const Engine& engine, const Table& table, ProgressBar& progress) {
+  const std::int64_t m = engine.objects();
   MatrixInfo info;
   info.m = m;
   info.coefficient = o.coefficient;
@@ -128,6 +112,47 @@ void compute(Options& o) {
   if (counts_out) counts_out->commit();
 }
 
+bool progress_shown(const Options& o) {
+  return o.progress == Progress::on || (o.progress == Progress::automatic && ::isatty(STDERR_FILENO));
+}
+
+void compute(Options& o) {
+  std::vector<NamedFile> outputs{{"--output", o.output}};
+  if (!o.shared_counts.empty()) outputs.push_back({"--shared-counts", o.shared_counts});
+  if (!o.indices.empty()) outputs.push_back({"--indices", o.indices});
+  check_distinct_files({{"the input", o.input}}, outputs);
+
+  Table table = read_table(o);
+  try {
+    check_table(table.view);
+  } catch (const tessora::Error& e) {
+    data_error(display_name(o.input) + ": " + e.what());
+  }
+  const Engine engine(table.view, {o.coefficient, o.scale, o.dissimilarity});
+  ProgressBar progress(progress_shown(o));
+  if (o.result != Result::matrix) {
+    run_graph(o, engine, table, progress);
+  } else if (o.parts > 0) {
+    write_parts(o, engine, table, progress);
+  } else {
+    write_matrix(o, engine, table, progress);
+  }
+}
+
+void merge(Options& o) {
+  std::vector<NamedFile> parts, outputs{{"--output", o.output}};
+  for (const std::string& p : o.part_files) parts.push_back({"the part", p});
+  if (!o.shared_counts.empty()) outputs.push_back({"--shared-counts", o.shared_counts});
+  if (!o.indices.empty()) outputs.push_back({"--indices", o.indices});
+  check_distinct_files(parts, outputs);
+  if (is_graph_part(o.part_files.front())) {
+    merge_graph_parts(o);
+  } else {
+    check_outputs(o, Result::matrix);
+    merge_parts(o, progress_shown(o));
+  }
+}
+
 }  // namespace
 
 int run_command_line(int argc, const char* const* argv) {
@@ -142,11 +167,9 @@ int run_command_line(int argc, const char* const* argv) {
       case Options::Action::list_coefficients:
         list_coefficients();
         return std::fflush(stdout) == 0 ? kExitOk : kExitData;
-      case Options::Action::merge: {
-        const bool shown = o.progress == Progress::on || (o.progress == Progress::automatic && ::isatty(STDERR_FILENO));
-        merge_parts(o, shown);
+      case Options::Action::merge:
+        merge(o);
         return kExitOk;
-      }
       case Options::Action::compute:
         compute(o);
         return kExitOk;

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "tessora/error.hpp"
+
 namespace tessora::cli {
 
 // Exit statuses of the command line.
@@ -32,5 +34,16 @@ inline std::string one_line(std::string s) {
 
 [[noreturn]] inline void usage_error(const std::string& message) { throw Failure(kExitUsage, message); }
 [[noreturn]] inline void data_error(const std::string& message) { throw Failure(kExitData, message); }
+
+// Runs `check`, a call of the library whose Error means an argument broke
+// one of its rules: the rule's message as it stands, a usage error.
+template <class Check>
+auto argument_check(Check&& check) {
+  try {
+    return check();
+  } catch (const tessora::Error& e) {
+    usage_error(e.what());
+  }
+}
 
 }  // namespace tessora::cli

@@ -29,7 +29,9 @@
 #include <vector>
 
 #include "cli/options.hpp"
-#include "cli/output.hpp"
+#include "cli/part_file.hpp"
+#include "cli/block_sources.hpp"
+#include "cli/shape.hpp"
 #include "cli/table_input.hpp"
 
 namespace tessora::cli {
@@ -46,10 +48,6 @@ struct PartHeader {
   std::vector<std::string> labels;
 };
 
-// FNV-1a (64 bits) over the sizes and, object by object, each value's bits
-// (a missing value as one fixed word, whatever marks it).
-std::uint64_t table_checksum(const TableView& table);
-
 // The pairs [begin, end) and the diagonal entries of part k (1-based) of n.
 std::pair<std::uint64_t, std::uint64_t> part_pairs(std::uint64_t m, std::uint64_t k, std::uint64_t n);
 std::pair<std::uint64_t, std::uint64_t> part_diagonal(std::uint64_t m, std::uint64_t k, std::uint64_t n);
@@ -59,6 +57,9 @@ std::string encode_part_header(const PartHeader& h);
 // Computes part `options.part` of `options.parts` into options.output (and
 // the counts into options.shared_counts when given).
 void write_parts(const Options& options, const Engine& engine, const Table& table, ProgressBar& progress);
+
+// Whether `path` is a part of a matrix.
+bool is_matrix_part(const std::string& path);
 
 // tessora merge: checks the parts and writes the whole matrix.
 void merge_parts(const Options& options, bool show_progress);

@@ -14,6 +14,7 @@
 #include <new>
 
 #include "cli/failure.hpp"
+#include "dialogue/datafile.hpp"
 #include "recordio/list_input.hpp"
 #include "recordio/messages.hpp"
 #include "recordio/runtime.hpp"
@@ -272,6 +273,59 @@ std::pair<std::size_t, std::string> bad_field(const std::string& record) {
 
 }  // namespace
 
+namespace {
+
+// The data file's read statements over the record layer, each failure one
+// line naming the file, the line and, for an illegal character, its column.
+class FileStatements final : public dialogue::DataStatements {
+ public:
+  FileStatements(recordio::FileUnit& unit, std::string name) : source_(unit), name_(std::move(name)) {}
+
+  void title(char* text, std::size_t length) override {
+    std::string record;
+    int error = 0;
+    try {
+      error = source_.next_record(record);
+    } catch (const std::bad_alloc&) {
+      error = recordio::err::kBufferAllocation;
+    }
+    if (error != 0) fail(error, false);
+    recordio::store_text(record, text, length);
+  }
+  void begin() override { check(reader_.begin(source_)); }
+  void item(std::int32_t& value) override { check(reader_.read(value)); }
+  void items(float* out, std::size_t count, std::size_t stride) override {
+    check(reader_.read_reals(out, count, stride));
+  }
+  void end() override { reader_.end(); }
+  [[noreturn]] void no_memory(std::int32_t rows, std::int32_t cols) override {
+    data_error(name_ + ": " + std::to_string(rows) + " x " + std::to_string(cols) + " values do not fit in memory");
+  }
+
+ private:
+  void check(int error) {
+    if (error != 0) fail(error, true);
+  }
+  [[noreturn]] void fail(int error, bool locate) {
+    std::string at = name_ + ":" + std::to_string(std::max<std::size_t>(source_.line(), 1));
+    std::string extra;
+    if (locate && error == recordio::err::kIllegalNumeric) {
+      const auto [column, field] = bad_field(source_.last());
+      if (column > 0) {
+        at += ":" + std::to_string(column);
+        extra = ": " + shown(field);
+      }
+    }
+    data_error(at + ": " + record_message(error) + extra);
+  }
+
+  CountingSource source_;
+  recordio::ListReader reader_;
+  std::string name_;
+};
+
+}  // namespace
+
 Table read_data_table(const std::string& path, bool objects_are_rows, Missing missing) {
   const std::string name = display_name(path);
   if (path != "-") {
@@ -288,79 +342,16 @@ Table read_data_table(const std::string& path, bool objects_are_rows, Missing mi
     std::string text = error == 5 ? "it is a directory" : record_message(error);
     data_error("cannot open " + name + ": " + text);
   }
-  CountingSource source(*unit);
-  recordio::ListReader reader;
-  auto fail = [&](int error, bool locate) {
-    std::string at = name + ":" + std::to_string(std::max<std::size_t>(source.line(), 1));
-    std::string extra;
-    if (locate && error == recordio::err::kIllegalNumeric) {
-      const auto [column, field] = bad_field(source.last());
-      if (column > 0) {
-        at += ":" + std::to_string(column);
-        extra = ": " + shown(field);
-      }
-    }
-    data_error(at + ": " + record_message(error) + extra);
-  };
-  auto check = [&](int error) {
-    if (error != 0) fail(error, true);
-  };
-
-  Table table;
-  // The title: one whole record, kept as 100 blank-padded characters.
-  {
-    std::string record;
-    int error = 0;
-    try {
-      error = source.next_record(record);
-    } catch (const std::bad_alloc&) {
-      error = recordio::err::kBufferAllocation;
-    }
-    if (error != 0) fail(error, false);
-    table.title.assign(100, ' ');
-    recordio::store_text(record, table.title.data(), 100);
-  }
-  std::int32_t rows = 0, cols = 0;
-  check(reader.begin(source));
-  check(reader.read(rows));
-  check(reader.read(cols));
-  reader.end();
-
-  const std::int64_t n = objects_are_rows ? cols : rows;
-  const std::int64_t m = objects_are_rows ? rows : cols;
-  const std::uint64_t nn = n > 0 ? static_cast<std::uint64_t>(n) : 0;
-  const std::uint64_t mm = m > 0 ? static_cast<std::uint64_t>(m) : 0;
-  const std::uint64_t count = nn * mm;
-  {
-    // Ask the C allocator first: under AddressSanitizer a failing operator
-    // new aborts, where malloc returns null.
-    void* probe = count > 0 ? std::malloc(static_cast<std::size_t>(count) * sizeof(float)) : nullptr;
-    if (count > 0 && probe == nullptr)
-      data_error(name + ": " + std::to_string(rows) + " x " + std::to_string(cols) + " values do not fit in memory");
-    std::free(probe);
-  }
-  try {
-    table.values.assign(static_cast<std::size_t>(count), 0.0f);  // a null value leaves an item at 0
-  } catch (const std::bad_alloc&) {
-    data_error(name + ": " + std::to_string(rows) + " x " + std::to_string(cols) + " values do not fit in memory");
-  }
-  // Row r is one read statement of C values: with objects in the columns
-  // they are variable r of every object, otherwise the n values of object r.
-  const std::size_t per_row = cols > 0 ? static_cast<std::size_t>(cols) : 0;
-  for (std::int32_t r = 0; r < rows; ++r) {
-    check(reader.begin(source));
-    if (!objects_are_rows) {
-      check(reader.read_reals(table.values.data() + r, per_row, nn));
-    } else {
-      check(reader.read_reals(table.values.data() + static_cast<std::size_t>(r) * per_row, per_row, 1));
-    }
-    reader.end();
-  }
+  FileStatements statements(*unit, name);
+  dialogue::DataFile file = dialogue::read_data_file(statements, objects_are_rows ? 1 : 0);
   unit->close();
-  table.view = {table.values.data(), static_cast<std::int64_t>(mm), static_cast<std::int64_t>(nn),
-                static_cast<std::int64_t>(nn), 1, missing};
-  table.labels.reserve(mm);
-  for (std::uint64_t i = 1; i <= mm; ++i) table.labels.push_back(std::to_string(i));
+  Table table;
+  table.title = std::move(file.title);
+  table.values = std::move(file.data.x);
+  const std::int64_t m = std::max<std::int32_t>(file.data.m, 0), n = std::max<std::int32_t>(file.data.n, 0);
+  table.view = {table.values.data(), m, n, n, 1, missing};
+  table.labels.reserve(static_cast<std::size_t>(m));
+  for (std::int64_t i = 1; i <= m; ++i) table.labels.push_back(std::to_string(i));
   return table;
 }
 

@@ -8,13 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/matrices.hpp"
 #include "tessora/table.hpp"
 
 namespace tessora::cli {
 
 // A table read into memory, with the view the engine takes.
 struct Table {
-  std::vector<float> values;
+  engine::Floats values;
   TableView view;
   std::vector<std::string> labels;  // one per object
   std::string title;                // the data file's first line, 100 characters, blank-padded

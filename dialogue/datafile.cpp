@@ -19,19 +19,25 @@ bool open_data_file(recordio::Runtime& rt, const std::string& name) {
 
 namespace {
 
+// The refusal of the values; no_memory() does not return.
+[[noreturn]] void refuse(DataStatements& st, std::int32_t rows, std::int32_t cols) {
+  st.no_memory(rows, cols);
+  throw std::bad_alloc();
+}
+
 // n·m values, or nothing along a dimension of 0 or less; a size beyond what
 // can be addressed is an allocation failure, never a wrong-sized buffer.
-Floats allocate_values(recordio::Runtime& rt, std::int32_t n, std::int32_t m) {
-  const std::uint64_t rows = n > 0 ? static_cast<std::uint64_t>(n) : 0;
-  const std::uint64_t cols = m > 0 ? static_cast<std::uint64_t>(m) : 0;
-  const std::uint64_t count = rows * cols;  // both below 2^31: no overflow
-  if (count > Floats().max_size()) rt.fail(recordio::err::kBufferAllocation);
+Floats allocate_values(DataStatements& st, std::int32_t n, std::int32_t m, std::int32_t rows, std::int32_t cols) {
+  const std::uint64_t vars = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+  const std::uint64_t objects = m > 0 ? static_cast<std::uint64_t>(m) : 0;
+  const std::uint64_t count = vars * objects;  // both below 2^31: no overflow
+  if (count > Floats().max_size()) refuse(st, rows, cols);
   // Ask the C allocator first: its refusal is an answer in every build,
   // where a failing operator new under AddressSanitizer aborts the process
   // instead of throwing, so the report could not be tested there.
   if (count > 0) {
     void* probe = std::malloc(static_cast<std::size_t>(count) * sizeof(float));
-    if (probe == nullptr) rt.fail(recordio::err::kBufferAllocation);
+    if (probe == nullptr) refuse(st, rows, cols);
     std::free(probe);
   }
   try {
@@ -39,40 +45,68 @@ Floats allocate_values(recordio::Runtime& rt, std::int32_t n, std::int32_t m) {
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   }
-  rt.fail(recordio::err::kBufferAllocation);
+  refuse(st, rows, cols);
 }
+
+// The statements on the file unit: every failing step is the record
+// layer's report.
+class UnitStatements final : public DataStatements {
+ public:
+  explicit UnitStatements(recordio::Runtime& rt) : rt_(rt) {}
+  void title(char* text, std::size_t length) override { rt_.read_record_text(kFileUnit, text, length); }
+  void begin() override { rt_.begin_read(kFileUnit); }
+  void item(std::int32_t& value) override { rt_.read_item(value); }
+  void items(float* out, std::size_t count, std::size_t stride) override {
+    if (stride == 1) {
+      rt_.read_items(std::span<float>(out, count));
+    } else {
+      rt_.read_items_strided(out, count, stride);
+    }
+  }
+  void end() override { rt_.end_read(); }
+  [[noreturn]] void no_memory(std::int32_t, std::int32_t) override { rt_.fail(recordio::err::kBufferAllocation); }
+
+ private:
+  recordio::Runtime& rt_;
+};
 
 }  // namespace
 
-DataFile read_data_file(recordio::Runtime& rt, std::int32_t orientation) {
+DataFile read_data_file(DataStatements& st, std::int32_t orientation) {
   DataFile file;
   file.title.assign(kTextLength, ' ');
-  rt.read_record_text(kFileUnit, file.title.data(), kTextLength);
+  st.title(file.title.data(), kTextLength);
 
   std::int32_t rows = 0;
   std::int32_t cols = 0;
-  rt.begin_read(kFileUnit);
-  rt.read_item(rows);
-  rt.read_item(cols);
-  rt.end_read();
+  st.begin();
+  st.item(rows);
+  st.item(cols);
+  st.end();
 
   DataMatrix& d = file.data;
   d.n = orientation == 0 ? rows : cols;
   d.m = orientation == 0 ? cols : rows;
-  d.x = allocate_values(rt, d.n, d.m);
+  d.x = allocate_values(st, d.n, d.m, rows, cols);
 
   // Row r of the table is one read statement of C values: with orientation 0
   // they are variable r of every object, otherwise the n values of object r.
   const std::size_t count = cols > 0 ? static_cast<std::size_t>(cols) : 0;
   for (std::int32_t r = 0; r < rows; ++r) {
-    rt.begin_read(kFileUnit);
+    st.begin();
     if (orientation == 0) {
-      rt.read_items_strided(d.x.data() + r, count, static_cast<std::size_t>(d.n));
+      st.items(d.x.data() + r, count, d.stride());
     } else {
-      rt.read_items(std::span<float>(d.x.data() + static_cast<std::size_t>(r) * count, count));
+      st.items(d.x.data() + static_cast<std::size_t>(r) * count, count, 1);
     }
-    rt.end_read();
+    st.end();
   }
+  return file;
+}
+
+DataFile read_data_file(recordio::Runtime& rt, std::int32_t orientation) {
+  UnitStatements statements(rt);
+  DataFile file = read_data_file(statements, orientation);
   rt.close(kFileUnit);
   return file;
 }

@@ -29,9 +29,31 @@ struct DataFile {
   DataMatrix data;
 };
 
-// Reads the title, the dimensions R and C and the R data records from the open
-// data file, then closes it. Orientation 0: the columns are the objects;
-// any other value: the rows.
+// The read statements a data file is read with: the title record, then one
+// statement of items per record. A step that fails does not return: in the
+// dialogue the record layer writes its report and ends the run; the command
+// line throws its one-line error naming the file and the line.
+class DataStatements {
+ public:
+  virtual ~DataStatements() = default;
+  // The whole next record as text of `length` characters, blank-padded.
+  virtual void title(char* text, std::size_t length) = 0;
+  virtual void begin() = 0;
+  virtual void item(std::int32_t& value) = 0;
+  // `count` real items; item c goes to out[c * stride].
+  virtual void items(float* out, std::size_t count, std::size_t stride) = 0;
+  virtual void end() = 0;
+  // The R x C values cannot be had.
+  [[noreturn]] virtual void no_memory(std::int32_t rows, std::int32_t cols) = 0;
+};
+
+// Reads the title, the dimensions R and C and the R data records through
+// `statements`: every reading rule of the data file, for the dialogue and
+// the command line alike. Orientation 0: the columns are the objects; any
+// other value: the rows.
+DataFile read_data_file(DataStatements& statements, std::int32_t orientation);
+
+// The same from the data file open on the file unit, which it then closes.
 DataFile read_data_file(recordio::Runtime& rt, std::int32_t orientation);
 
 // Writes one report line for every pair of objects with no variable known in

@@ -64,7 +64,7 @@ namespace {
 
 [[noreturn]] void unknown_coefficient(std::string_view text) {
   throw Error("unknown coefficient '" + std::string(text) + "': give a number from 1 to " +
-              std::to_string(table().size()) + " or a name: " + coefficient_list());
+              std::to_string(table().size()) + ", a menu name or one of the slugs " + coefficient_list());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // ties by the lower index, so that the answer does not depend on the order
 // in which pairs are computed.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -18,6 +19,13 @@ namespace tessora {
 namespace {
 
 std::string text(std::int64_t v) { return std::to_string(v); }
+
+// The shortest decimal that reads back as the same float.
+std::string shortest(float v) {
+  char buffer[32];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+  return std::string(buffer, end);
+}
 
 // The rows row_begin .. row_end - 1 (row_end -1: to the last object).
 std::pair<std::int64_t, std::int64_t> rows_of(std::int64_t row_begin, std::int64_t row_end, std::int64_t m) {
@@ -68,14 +76,19 @@ bool within_threshold(float value, float threshold, bool ascending) {
 
 }  // namespace
 
-void Engine::neighbors(std::int64_t k, std::int64_t* indices, float* values, std::uint32_t* shared,
-                       const NeighborOptions& options, const RunOptions& run) const {
-  const std::int64_t m = objects();
-  const std::int64_t candidates = options.include_self ? m : m - 1;
+void check_neighbors(std::int64_t objects, std::int64_t variables, std::int64_t k, const NeighborOptions& options) {
+  const std::int64_t candidates = options.include_self ? objects : objects - 1;
   if (k < 1 || k > candidates)
     throw Error("k must be from 1 to " + text(candidates) +
                 (options.include_self ? " (the objects, self included)" : " (the other objects)") + ", not " + text(k));
-  check_min_shared(options.min_shared, variables());
+  check_min_shared(options.min_shared, variables);
+  rows_of(options.row_begin, options.row_end, objects);
+}
+
+void Engine::neighbors(std::int64_t k, std::int64_t* indices, float* values, std::uint32_t* shared,
+                       const NeighborOptions& options, const RunOptions& run) const {
+  const std::int64_t m = objects();
+  check_neighbors(m, variables(), k, options);
   const auto [r0, r1] = rows_of(options.row_begin, options.row_end, m);
   if (indices == nullptr) throw Error("no buffer was given for the neighbours' indices");
   thread_count(run.threads);
@@ -134,7 +147,7 @@ PairList Engine::within(float threshold, const WithinOptions& options, bool shar
   auto keep = [&](std::int64_t i, std::int64_t j, float value, std::uint32_t count) {
     if (static_cast<std::int64_t>(list.i.size()) >= options.max_pairs)
       throw Error("more than " + text(options.max_pairs) + " pairs lie within the threshold " +
-                  std::to_string(threshold) + ": raise max_pairs or choose a threshold nearer the objects");
+                  shortest(threshold) + ": raise max_pairs or choose a threshold nearer the objects");
     list.i.push_back(i);
     list.j.push_back(j);
     list.values.push_back(value);

@@ -1,79 +1,76 @@
-"""Builds the tessora package without CMake, for pip:
+"""Builds the tessora package for pip through the project's own CMake build:
 
     pip install --no-build-isolation ./python
 
-The extension is compiled from the engine's own sources (the files of the
-CMake target tessora_engine, read from engine/CMakeLists.txt and
-engine/kernel/CMakeLists.txt) with pybind11's setup helpers, and linked
-with Highway (Debian: libhwy-dev).
+The extension is the CMake target _tessora over tessora_engine, so pip
+compiles the same list of sources with the same flags (the exactness flags
+among them) as `cmake --build`. setup.py configures the whole project in
+python/build/cmake (tests and the desktop window off), builds that one
+target there and puts the module into the package. It needs what the CMake
+build needs: cmake, g++, pybind11-dev and libhwy-dev on Debian, and works
+offline. CMAKE_BUILD_PARALLEL_LEVEL sets the compile jobs (2 by default);
+CMAKE_CXX_COMPILER_LAUNCHER=ccache is taken up as CMake takes it.
 """
+import os
 import pathlib
-import re
+import shutil
+import subprocess
+import sys
+import sysconfig
 
-from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
-from setuptools import setup
+from setuptools import Extension, setup
+from setuptools.command.build_ext import build_ext
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
+BUILD = HERE / "build" / "cmake"
 
 
-def listed_sources(cmake_file, pattern):
-    """The .cpp files named in the first match of `pattern` in a CMakeLists.txt."""
-    text = cmake_file.read_text()
-    found = re.search(pattern, text, re.S)
-    if not found:
-        raise SystemExit(f"setup.py: cannot find the engine's sources in {cmake_file}")
-    return [str(cmake_file.parent / name) for name in re.findall(r"[\w/.-]+\.cpp", found.group(1))]
+def cmake(*args):
+    try:
+        subprocess.run(["cmake", *map(str, args)], check=True)
+    except FileNotFoundError:
+        raise SystemExit("setup.py: cmake was not found (Debian: apt-get install cmake)") from None
+    except subprocess.CalledProcessError as e:
+        raise SystemExit(f"setup.py: cmake failed (exit {e.returncode}); its output is above") from None
 
 
-def project_version():
-    found = re.search(r"project\(tessora\s+VERSION\s+(\d+)\.(\d+)\.(\d+)", (ROOT / "CMakeLists.txt").read_text())
-    if not found:
-        raise SystemExit("setup.py: cannot find the project's version in CMakeLists.txt")
-    return found.groups()
+def configure():
+    """The project configured for this interpreter; its version, as CMake has it."""
+    cmake("-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release", "-DTESSORA_TESTS=OFF", "-DTESSORA_WINDOW=OFF",
+          f"-DPython3_EXECUTABLE={sys.executable}")
+    version = BUILD / "python" / "VERSION"
+    if not version.exists():
+        raise SystemExit("setup.py: CMake did not set up the Python module (python3-dev or pybind11-dev "
+                         "missing? see the 'python/:' line above)")
+    return version.read_text().strip()
 
 
-def version_header(directory):
-    """include/tessora/version.hpp from its template, as CMake writes it."""
-    major, minor, patch = project_version()
-    text = (ROOT / "include/tessora/version.hpp.in").read_text()
-    for key, value in (("PROJECT_VERSION_MAJOR", major), ("PROJECT_VERSION_MINOR", minor),
-                       ("PROJECT_VERSION_PATCH", patch), ("PROJECT_VERSION", f"{major}.{minor}.{patch}")):
-        text = text.replace(f"@{key}@", value)
-    target = directory / "tessora" / "version.hpp"
-    target.parent.mkdir(parents=True, exist_ok=True)
-    if not target.exists() or target.read_text() != text:
-        target.write_text(text)
+class CMakeExtension(Extension):
+    def __init__(self, name, target):
+        super().__init__(name, sources=[])
+        self.target = target
 
 
-GENERATED = HERE / "build" / "generated"
-version_header(GENERATED)
+class CMakeBuild(build_ext):
+    def build_extension(self, ext):
+        jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", "2")
+        cmake("--build", BUILD, "--target", ext.target, "--parallel", jobs)
+        built = BUILD / "python" / "tessora" / (ext.target + sysconfig.get_config_var("EXT_SUFFIX"))
+        target = pathlib.Path(self.get_ext_fullpath(ext.name))
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(built, target)
 
-sources = (["src/module.cpp"]
-           + listed_sources(ROOT / "engine/CMakeLists.txt", r"add_library\(tessora_engine\s+STATIC(.*?)\)")
-           + listed_sources(ROOT / "engine/kernel/CMakeLists.txt", r"target_sources\(tessora_engine\s+PRIVATE(.*?)\)"))
 
-extension = Pybind11Extension(
-    "tessora._tessora",
-    sources=sources,
-    include_dirs=[str(ROOT / "include"), str(ROOT), str(GENERATED)],
-    libraries=["hwy"],
-    cxx_std=20,
-    # Every stored real is rounded where the arithmetic says so.
-    extra_compile_args=["-ffp-contract=off", "-fno-fast-math", "-pthread"],
-    extra_link_args=["-pthread"],
-)
-
-ParallelCompile("NPY_NUM_BUILD_JOBS", default=2).install()
 setup(
     name="tessora",
-    version=".".join(project_version()),
-    description="Resemblance matrices for incomplete data",
+    version=configure(),
+    description="Resemblance matrices and nearest neighbours for incomplete data",
     packages=["tessora"],
-    ext_modules=[extension],
-    cmdclass={"build_ext": build_ext},
+    ext_modules=[CMakeExtension("tessora._tessora", "_tessora")],
+    cmdclass={"build_ext": CMakeBuild},
     python_requires=">=3.9",
     install_requires=["numpy"],
-    extras_require={"dask": ["dask[array]", "distributed"], "pandas": ["pandas"]},
+    extras_require={"dask": ["dask[array]", "distributed"], "pandas": ["pandas"], "graphs": ["scipy"]},
     zip_safe=False,
 )

@@ -6,11 +6,12 @@
 tessora_packages=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libhwy-dev libcli11-dev
+  libhwy-dev libcli11-dev zlib1g-dev
   qt6-base-dev qt6-svg-dev xvfb xauth
   clang libclang-rt-14-dev
   pybind11-dev python3-dev python3-pybind11 python3-numpy python3-scipy python3-pandas
   python3-pytest python3-dask python3-distributed python3-setuptools python3-pip python3-venv
+  python3-sklearn python3-pynndescent
   r-base-dev r-cran-rcpp r-cran-testthat r-cran-vegan r-cran-matrix
 )
 

@@ -31,6 +31,13 @@ void check_table(const TableView& table);
 // does, and applies the other two rules.)
 void check_settings(const Settings& settings);
 
+// The arguments of Engine::neighbors for a table of `objects` x `variables`:
+// k from 1 to the candidates (objects - 1, or objects with include_self),
+// min_shared from 0 to variables, rows within the objects. Error naming the
+// value otherwise. For a front end that checks before it has an Engine (a
+// graph of tasks, or an output it must allocate first).
+void check_neighbors(std::int64_t objects, std::int64_t variables, std::int64_t k, const NeighborOptions& options);
+
 // "objects": "rows" or "columns"; true for rows. Error otherwise.
 bool objects_are_rows(std::string_view objects);
 

@@ -1,13 +1,14 @@
-"""TESSORA: resemblance matrices for tables with missing values.
+"""TESSORA: resemblance matrices and nearest neighbours for tables with missing values.
 
-    import numpy as np, tessora
-    X = np.loadtxt("plots.csv", delimiter=",", skiprows=1)   # NaN = missing
-    D = tessora.matrix(X, "bray-curtis")    # (m, m) float32
+    import pandas as pd, tessora
+    X = pd.read_csv("examples/plots.csv", index_col=0)  # NA = missing
+    D = tessora.matrix(X, "bray-curtis")    # (m, m) float32, labelled like X
     d = tessora.pdist(X, 8)                 # condensed, scipy's order
     k = tessora.shared_counts(X)            # variables known in both, condensed
+    idx, val = tessora.neighbors(X, "bray-curtis", 3)   # the 3 nearest of each plot
 
 Each pair of objects is compared on the variables known in both, with one of
-34 coefficients (``tessora.coefficients()``); the values have the same bits
+the coefficients of ``tessora.coefficients()``; the values have the same bits
 as the console program's, on every machine and with any number of threads.
 
 A pair with no variable known in both (k = 0 in ``shared_counts``) gets the
@@ -18,8 +19,13 @@ such pairs.
 The table is converted to float32 (rounded to nearest) unless it already is;
 a float32 array in C or Fortran order, or any view with whole-float strides,
 is read in place without a copy.
+
+Arguments of the wrong type raise TypeError; values the library refuses
+raise ValueError with the library's message, the same words as the command
+line and R give.
 """
 
+import collections
 import math
 import numbers
 import sys
@@ -28,56 +34,78 @@ import numpy as np
 
 from . import _tessora
 
-__all__ = ["matrix", "pdist", "shared_counts", "block", "coefficients"]
+__all__ = ["matrix", "pdist", "shared_counts", "block", "neighbors", "neighbors_graph", "radius_graph",
+           "coefficients", "Coefficient"]
 __version__ = _tessora.__version__
 
-_COEFFICIENTS = [tuple(row) for row in _tessora.coefficients()]
+Coefficient = collections.namedtuple(
+    "Coefficient", "number name slug similarity kind diagonal scalable layout_asked ranking")
+Coefficient.__doc__ = """One coefficient of the registry.
+
+number: the menu number; name: the menu name ("BRAYCUR DIS"); slug: the
+lower-case name ("bray-curtis"); similarity: True for the coefficients with
+diagonal 1, the only ones that take dissimilarity=True; kind: "distance",
+"similarity", "covariance" or "sum"; diagonal: "0", "1", "own sum" or "own
+variance"; scalable: True for the ones that take scale=True; layout_asked:
+False for the two whose console output is always a lower semimatrix;
+ranking: "ascending" (smaller is nearer) or "descending" (larger is nearer),
+the order neighbors() ranks by (always "ascending" with dissimilarity=True).
+"""
+
+_COEFFICIENTS = tuple(Coefficient(*row) for row in _tessora.coefficients())
 
 
 def coefficients():
-    """The 34 coefficients: a list of (number, menu name, slug, similarity).
-
-    ``similarity`` is True for the coefficients with diagonal 1 (4, 5, 7, 19,
-    21, 24-34), the only ones that take ``dissimilarity=True``.
-    """
+    """The coefficients in menu order, as Coefficient named tuples:
+    (number, name, slug, similarity, kind, diagonal, scalable, layout_asked,
+    ranking)."""
     return list(_COEFFICIENTS)
 
 
+_INT64 = (-2 ** 63, 2 ** 63 - 1)
+
+
+def _is_bool(value):
+    return isinstance(value, (bool, np.bool_))
+
+
+def _whole(value, name):
+    """An integer argument as an int. Values beyond 64 bits are pinned to its
+    ends, where the library's range check names them."""
+    if _is_bool(value) or not isinstance(value, numbers.Integral):
+        raise TypeError(f"{name} must be a whole number, not {type(value).__name__}")
+    return min(max(int(value), _INT64[0]), _INT64[1])
+
+
+def _real(value, name):
+    if _is_bool(value) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{name} must be a number, not {type(value).__name__}")
+    return float(value)
+
+
 def _coefficient_number(coefficient):
-    if isinstance(coefficient, (bool, np.bool_)):
-        raise TypeError("coefficient must be a number from 1 to 34 or a name, not a bool")
-    if isinstance(coefficient, numbers.Integral):
-        number = int(coefficient)
-        if not 1 <= number <= 34:
-            raise ValueError(f"unknown coefficient {number}: the coefficients are 1 to 34")
-        return number
     if isinstance(coefficient, str):
-        return _tessora.coefficient_number(coefficient)  # ValueError naming the text
-    raise TypeError(
-        f"coefficient must be a number from 1 to 34 or a name such as 'bray-curtis', "
-        f"not {type(coefficient).__name__}")
+        return _tessora.coefficient_number(coefficient)
+    if _is_bool(coefficient) or not isinstance(coefficient, numbers.Integral):
+        raise TypeError(f"coefficient must be a number or a name such as 'bray-curtis', "
+                        f"not {type(coefficient).__name__}")
+    # As text, so that a number beyond 64 bits is named as the user gave it.
+    return _tessora.coefficient_number(str(int(coefficient)))
 
 
 def _objects_are_rows(objects):
-    if isinstance(objects, str) and objects in ("rows", "columns"):
-        return objects == "rows"
-    raise ValueError(f"objects must be 'rows' or 'columns', not {objects!r}")
+    if not isinstance(objects, str):
+        raise TypeError(f"objects must be 'rows' or 'columns', not {type(objects).__name__}")
+    return _tessora.objects_are_rows(objects)
 
 
 def _missing_value(missing):
-    if isinstance(missing, (bool, np.bool_)) or not isinstance(missing, numbers.Real):
-        raise TypeError(f"missing must be a number (NaN by default), not {type(missing).__name__}")
-    return float(missing)
+    return _real(missing, "missing")
 
 
 def _threads(threads):
-    if threads is None:
-        return 0
-    if isinstance(threads, (bool, np.bool_)) or not isinstance(threads, numbers.Integral):
-        raise TypeError(f"threads must be a whole number or None, not {type(threads).__name__}")
-    if not 1 <= int(threads) <= 65536:
-        raise ValueError(f"threads must be from 1 to 65536 (or None for one per core), not {int(threads)}")
-    return int(threads)
+    """The engine's thread count: None for one per core."""
+    return 0 if threads is None else _tessora.thread_count(_whole(threads, "threads"))
 
 
 def _dataframe_type():
@@ -110,30 +138,27 @@ def _as_table(X, rows):
         a = a.astype(np.float32)  # rounds to nearest
     if a.strides[0] % 4 or a.strides[1] % 4:
         a = np.ascontiguousarray(a)
-    m = a.shape[0 if rows else 1]
-    n = a.shape[1 if rows else 0]
-    if m < 2:
-        raise ValueError(f"X has {m} object(s) ({'rows' if rows else 'columns'}): at least 2 are needed")
-    if n < 1:
-        raise ValueError("X has no variables")
     return a, labels
-
-
-def _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads):
-    rows = _objects_are_rows(objects)
-    number = _coefficient_number(coefficient)
-    if dissimilarity and not _COEFFICIENTS[number - 1][3]:
-        raise ValueError(
-            f"coefficient {number} is not a similarity: dissimilarity=True (D = 1 - S) is only "
-            f"for 4, 5, 7, 19, 21 and 24-34")
-    a, labels = _as_table(X, rows)
-    args = (a, rows, _missing_value(missing), number, bool(scale), bool(dissimilarity), _threads(threads))
-    return args, labels
 
 
 def _check_size(count, itemsize):
     if count * itemsize > sys.maxsize:
         raise MemoryError(f"the result needs {count * itemsize} bytes, more than any address space")
+
+
+def _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads, cells=None):
+    """The engine over X, X's object labels (a DataFrame's, else None) and the
+    thread count. cells(m): how many 4-byte values the result of m objects
+    takes, checked against the address space before anything is computed."""
+    rows = _objects_are_rows(objects)
+    number = _coefficient_number(coefficient)
+    marker = _missing_value(missing)
+    threads = _threads(threads)
+    a, labels = _as_table(X, rows)
+    if cells is not None:
+        _check_size(cells(a.shape[0 if rows else 1]), 4)
+    engine = _tessora.Engine(a, rows, marker, number, bool(scale), bool(dissimilarity))
+    return engine, labels, threads
 
 
 def _framed(values, row_labels, col_labels):
@@ -147,43 +172,42 @@ def matrix(X, coefficient, *, objects="rows", missing=math.nan, scale=False, dis
     included.
 
     X: a 2-D array-like (NumPy array, pandas DataFrame, nested lists).
-    coefficient: a number from 1 to 34, a slug ("bray-curtis") or a menu name
-        ("BRAYCUR DIS"); see coefficients().
+    coefficient: a number from the menu, a slug ("bray-curtis") or a menu
+        name ("BRAYCUR DIS"); see coefficients().
     objects: "rows" (each row is an object) or "columns".
     missing: the value that marks a missing cell; NaN by default. With any
         other value (-1.0 for TESSORA's data files) a NaN is a value.
-    scale: multiply 1, 2 and 13 by n / k (ignored for the others).
-    dissimilarity: D = 1 - S, for the similarities only.
-    threads: worker threads; None for one per core.
+    scale: multiply each distance by n / k; only for the scalable
+        coefficients (1, 2, 13), ValueError for the others.
+    dissimilarity: D = 1 - S, for the similarities only (ValueError for the
+        others).
+    threads: worker threads, 0 or None for one per core.
 
     A DataFrame gives a DataFrame labelled by its index (objects="rows") or
     its columns.
     """
-    args, labels = _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads)
-    m = args[0].shape[0 if args[1] else 1]
-    _check_size(m * m, 4)
-    values = _tessora.matrix(*args)
+    engine, labels, threads = _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads,
+                                       cells=lambda m: m * m)
+    values = engine.matrix(threads)
     return values if labels is None else _framed(values, labels, labels)
 
 
 def pdist(X, coefficient, *, objects="rows", missing=math.nan, scale=False, dissimilarity=False,
           threads=None):
     """The m (m - 1) / 2 pair values in scipy's condensed order ((0, 1), (0, 2),
-    ..., (m - 2, m - 1)), float32, for scipy.spatial.distance.squareform.
-    The options are those of matrix()."""
-    args, _ = _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads)
-    m = args[0].shape[0 if args[1] else 1]
-    _check_size(m * (m - 1) // 2, 4)
-    return _tessora.pdist(*args)
+    ..., (m - 2, m - 1)), float32, for scipy.spatial.distance.squareform;
+    each pair computed once. The options are those of matrix()."""
+    engine, _, threads = _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads,
+                                  cells=lambda m: m * (m - 1) // 2)
+    return engine.condensed(0, engine.objects, False, threads)
 
 
 def shared_counts(X, *, objects="rows", missing=math.nan, threads=None):
     """The number of variables known in both objects of each pair, uint32, in
-    the condensed order of pdist()."""
-    args, _ = _prepare(X, 1, objects, missing, False, False, threads)
-    m = args[0].shape[0 if args[1] else 1]
-    _check_size(m * (m - 1) // 2, 4)
-    return _tessora.shared_counts(args[0], args[1], args[2], args[6])
+    the condensed order of pdist(). threads as in matrix()."""
+    engine, _, threads = _prepare(X, 1, objects, missing, False, False, threads,
+                                  cells=lambda m: m * (m - 1) // 2)
+    return engine.condensed(0, engine.objects, True, threads)
 
 
 def _indices(s, m, what):
@@ -206,8 +230,8 @@ def block(X, coefficient, rows, cols, *, objects="rows", missing=math.nan, scale
     the block from its first to its last object and takes every step-th
     row or column of it. A DataFrame gives a DataFrame.
     """
-    args, labels = _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads)
-    m = args[0].shape[0 if args[1] else 1]
+    engine, labels, threads = _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads)
+    m = engine.objects
     r, c = _indices(rows, m, "rows"), _indices(cols, m, "cols")
 
     def cover(idx):
@@ -216,9 +240,129 @@ def block(X, coefficient, rows, cols, *, objects="rows", missing=math.nan, scale
     r0, r1 = cover(r)
     c0, c1 = cover(c)
     _check_size((r1 - r0) * (c1 - c0), 4)
-    values = _tessora.block(*args, r0, r1, c0, c1)
+    values = engine.block(r0, r1, c0, c1, threads)
     if (r.step != 1 and len(r) > 1) or (c.step != 1 and len(c) > 1):
         values = np.ascontiguousarray(values[np.asarray(r, dtype=np.intp) - r0][:, np.asarray(c, dtype=np.intp) - c0])
     if labels is None:
         return values
     return _framed(values, labels[np.asarray(r, dtype=np.intp)], labels[np.asarray(c, dtype=np.intp)])
+
+
+def neighbors(X, coefficient, k, *, objects="rows", missing=math.nan, scale=False, dissimilarity=False,
+              include_self=False, min_shared=1, threads=None):
+    """The k nearest objects of every object: (indices, values), int64 and
+    float32 arrays of shape (m, k), row i holding object i's neighbours
+    nearest first, with the exact bits of matrix(X, ...)[i, indices[i]].
+
+    Nearest is the coefficient's ranking order (coefficients()[c - 1].ranking):
+    smallest first for the distances and for any D = 1 - S
+    (dissimilarity=True), largest first for the similarities, the covariance
+    (23) and the sum of minima (12). Ties go to the lower index, -0 equals
+    +0, and a NaN value is never a neighbour, so the answer is the same on
+    every machine and with any number of threads.
+
+    k: 1 to m - 1 (1 to m with include_self).
+    include_self: the object itself is a candidate, with its diagonal value.
+    min_shared: a pair that shares fewer known variables is never a
+        neighbour; 0 to n (0 lets in pairs with no variable in common).
+    An object with fewer than k candidates gets index -1 and value NaN in
+    the places left over. The other options are those of matrix().
+
+    For a DataFrame the indices are positions: X.index[indices] (or
+    X.columns[indices] with objects="columns") gives the labels where
+    indices >= 0.
+    """
+    k = _whole(k, "k")
+    min_shared = _whole(min_shared, "min_shared")
+    engine, _, threads = _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads)
+    return engine.neighbors(k, bool(include_self), min_shared, 0, -1, threads)
+
+
+def _graph_mode(mode):
+    if not isinstance(mode, str):
+        raise TypeError(f"mode must be 'distance' or 'connectivity', not {type(mode).__name__}")
+    if mode not in ("distance", "connectivity"):
+        raise ValueError(f"mode must be 'distance' or 'connectivity', not {mode!r}")
+    return mode == "distance"
+
+
+def _csr(m, rows, cols, values, distance):
+    """A scipy.sparse.csr_matrix (m, m) of entries already in row order, each
+    row's in the order given; zeros are kept as explicit entries."""
+    import scipy.sparse
+
+    indptr = np.zeros(m + 1, dtype=np.int64)
+    np.cumsum(np.bincount(rows, minlength=m), out=indptr[1:])
+    data = values if distance else np.ones(len(cols), dtype=np.float32)
+    return scipy.sparse.csr_matrix((data, cols, indptr), shape=(m, m))
+
+
+def neighbors_graph(X, coefficient, k, *, mode="distance", objects="rows", missing=math.nan, scale=False,
+                    dissimilarity=False, include_self=False, min_shared=1, threads=None):
+    """neighbors() as a scipy.sparse.csr_matrix (m, m), as scikit-learn's
+    kneighbors_graph gives it: row i holds object i's k nearest, nearest
+    first (its column indices are in that order, not sorted), with their
+    values (mode="distance", float32, a value of 0 kept as an explicit
+    entry) or 1.0 (mode="connectivity"). The object itself is left out
+    unless include_self=True, and then counts as one of the k. An object
+    with fewer than k candidates has fewer entries in its row. The other
+    options are those of neighbors().
+
+    The graph is not symmetric: j among i's nearest does not make i one of
+    j's. With a similarity coefficient the values are similarities (larger
+    is nearer); give dissimilarity=True where a tool wants distances.
+    """
+    distance = _graph_mode(mode)
+    indices, values = neighbors(X, coefficient, k, objects=objects, missing=missing, scale=scale,
+                                dissimilarity=dissimilarity, include_self=include_self, min_shared=min_shared,
+                                threads=threads)
+    m = indices.shape[0]
+    found = indices >= 0
+    rows = np.repeat(np.arange(m, dtype=np.int64), found.sum(axis=1))
+    return _csr(m, rows, indices[found], values[found], distance)
+
+
+def radius_graph(X, coefficient, threshold, *, mode="distance", objects="rows", missing=math.nan, scale=False,
+                 dissimilarity=False, include_self=False, min_shared=1, max_pairs=_tessora.max_pairs,
+                 threads=None):
+    """Every pair within `threshold` as a symmetric scipy.sparse.csr_matrix
+    (m, m): both (i, j) and (j, i) for each pair, with the value
+    (mode="distance", float32, zeros kept as explicit entries) or 1.0
+    (mode="connectivity"). Each row holds its entries nearest first (ties by
+    column), as neighbors_graph() does and as scikit-learn wants a
+    precomputed sparse graph.
+
+    Within is by the coefficient's ranking order: value <= threshold for the
+    distances and any D = 1 - S, value >= threshold for the similarities,
+    the covariance and the sum of minima; NaN never. The threshold is
+    rounded to float32 as the table is. include_self: also (i, i) when the
+    diagonal value is within. min_shared: as in neighbors(). max_pairs: more
+    pairs i <= j within the threshold is a ValueError, raised before they
+    take the memory. The other options are those of matrix(); each pair is
+    computed once.
+    """
+    distance = _graph_mode(mode)
+    threshold = _real(threshold, "threshold")
+    min_shared = _whole(min_shared, "min_shared")
+    max_pairs = _whole(max_pairs, "max_pairs")
+    engine, _, threads = _prepare(X, coefficient, objects, missing, scale, dissimilarity, threads)
+    i, j, v = engine.within(threshold, bool(include_self), min_shared, max_pairs, threads)
+    off = i != j
+    rows = np.concatenate([i, j[off]])
+    cols = np.concatenate([j, i[off]])
+    values = np.concatenate([v, v[off]])
+    order = np.lexsort((cols, values if engine.ascending else -values, rows))
+    return _csr(engine.objects, rows[order], cols[order], values[order], distance)
+
+
+# For tessora.dask: the tasks of its graphs.
+
+def _condensed(table, coefficient, row_begin, row_end, *, objects, missing, scale, dissimilarity, threads):
+    engine, _, threads = _prepare(table, coefficient, objects, missing, scale, dissimilarity, threads)
+    return engine.condensed(row_begin, row_end, False, threads)
+
+
+def _neighbor_rows(table, coefficient, k, row_begin, row_end, *, objects, missing, scale, dissimilarity,
+                   include_self, min_shared, threads):
+    engine, _, threads = _prepare(table, coefficient, objects, missing, scale, dissimilarity, threads)
+    return engine.neighbors(k, include_self, min_shared, row_begin, row_end, threads)

@@ -1,6 +1,6 @@
-// Test oracle for the Python module: the engine's plain reference loop (pairs
-// in order, variables in order) over a table file, the full matrix written as
-// raw float32 to standard output.
+// Test oracle for the Python module: the library's plain reference loop
+// (tessora::reference_matrix: pairs in order, variables in order) over a
+// table file, the full matrix written as raw float32 to standard output.
 //
 //   tessora_reference_dump TABLE M N MISSING_BITS COEFFICIENT SCALING
 //
@@ -9,10 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "engine/pairs.hpp"
+#include "tessora/tessora.hpp"
 
 int main(int argc, char** argv) {
   if (argc != 7) {
@@ -32,10 +33,14 @@ int main(int argc, char** argv) {
   }
   std::fclose(f);
 
-  const tessora::engine::Table table{x.data(), n, m, bits};
-  const auto res = tessora::engine::compute_reference(table, coefficient, scaling, static_cast<std::int32_t>(n));
+  float marker = 0;
+  std::memcpy(&marker, &bits, sizeof marker);
+  const auto view = tessora::TableView::row_major(x.data(), static_cast<std::int64_t>(m), static_cast<std::int64_t>(n),
+                                                  true, tessora::Missing::value(marker));
+  const tessora::Matrix res = tessora::reference_matrix(view, {coefficient, scaling != 0, false});
   std::vector<float> full(m * m);
   for (std::size_t i = 0; i < m; ++i)
-    for (std::size_t j = 0; j < m; ++j) full[i * m + j] = res.at(i, j);
+    for (std::size_t j = 0; j < m; ++j)
+      full[i * m + j] = res(static_cast<std::int64_t>(i), static_cast<std::int64_t>(j));
   return std::fwrite(full.data(), sizeof(float), full.size(), stdout) == full.size() ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 """The shapes of the API: condensed forms, blocks, layouts, dtypes, labels."""
 import math
+import subprocess
 
 import numpy as np
 import pandas as pd
@@ -120,11 +121,34 @@ def test_incomparable_pairs_get_the_formula_over_empty_sums():
     assert math.isnan(tessora.matrix(x, "bray-curtis")[0, 1])
 
 
-def test_coefficients_by_number_slug_and_menu_name():
+def test_coefficients_are_the_registry_the_command_line_lists(build_dir):
+    listed = subprocess.run([str(build_dir / "bin" / "tessora"), "--list-coefficients"], check=True,
+                            capture_output=True, text=True).stdout.splitlines()
+    assert listed[0].split("\t") == ["number", "name", "slug", "kind", "diagonal"]
+    rows = [line.split("\t") for line in listed[1:]]
     table = tessora.coefficients()
-    assert len(table) == 34 and [c[0] for c in table] == list(range(1, 35))
-    assert table[7] == (8, "BRAYCUR DIS", "bray-curtis", False)
-    assert {c[0] for c in table if c[3]} == {4, 5, 7, 19, 21, *range(24, 35)}
+    assert [(str(c.number), c.name, c.slug, c.kind, c.diagonal) for c in table] == [tuple(r) for r in rows]
+    assert [c.number for c in table] == list(range(1, len(table) + 1))
+
+
+def test_the_registry_tells_each_coefficients_properties():
+    table = tessora.coefficients()
+    assert table[7] == tessora.Coefficient(8, "BRAYCUR DIS", "bray-curtis", False, "distance", "0", False, True,
+                                           "ascending")
+    assert {c.number for c in table if c.similarity} == {4, 5, 7, 19, 21, *range(24, 35)}
+    assert {c.number for c in table if c.scalable} == {1, 2, 13}
+    assert {c.number for c in table if not c.layout_asked} == {14, 15}
+    assert {c.number for c in table if c.ranking == "descending"} == {4, 5, 7, 12, 19, 21, 23, *range(24, 35)}
+
+
+def test_a_coefficient_by_number_slug_or_menu_name():
     ref = bits(tessora.matrix(X, 8))
     for name in (8, np.int64(8), "8", "bray-curtis", "BRAYCUR DIS", "braycur_dis"):
         np.testing.assert_array_equal(bits(tessora.matrix(X, name)), ref)
+
+
+@pytest.mark.parametrize("threads", [None, 0, 1, 3])
+def test_threads_none_and_zero_mean_one_per_core(threads):
+    x = random_table(8, (120, 9), gaps=0.3)
+    np.testing.assert_array_equal(bits(tessora.pdist(x, 8, threads=threads)), bits(tessora.pdist(x, 8, threads=1)))
+    np.testing.assert_array_equal(tessora.shared_counts(x, threads=threads), tessora.shared_counts(x, threads=1))

@@ -9,28 +9,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 shutil.rmtree(W, ignore_errors=True)
 os.makedirs(W)
 os.chdir(W)
-failures = []
+sys.path.insert(0, HERE)
+from readback import bits, check, report, same_bits, same_values, to_f32
+import readback
 
-def run(*args, status=0, stdin=None):
-    p = subprocess.run([T, *args], capture_output=True, input=stdin)
-    if p.returncode != status:
-        failures.append("%s: status %d, expected %d: %s" % (" ".join(args), p.returncode, status, p.stderr.decode()))
-    return p
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-
-def same_bits(a, b):
-    return a.shape == b.shape and np.array_equal(a.view(np.uint32), b.view(np.uint32))
-
-def same_values(a, b):
-    """Bit for bit, except that a NaN's sign and payload are not written."""
-    a, b = np.asarray(a, np.float32), np.asarray(b, np.float32)
-    return a.shape == b.shape and bool(np.all((a.view(np.uint32) == b.view(np.uint32)) | (np.isnan(a) & np.isnan(b))))
-
-def to_f32(text):
-    return np.float32(float({"NaN": "nan", "Inf": "inf", "-Inf": "-inf"}.get(text, text)))
+def run(*args, **kw):
+    return readback.run(T, *args, **kw)
 
 with open("t.csv", "w") as f:
     subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_table.py"), "23", "6", "5", "csv"], stdout=f, check=True)
@@ -118,7 +102,4 @@ for k in range(1, 301):
 run("merge", *["q%d.part" % k for k in range(1, 301)], "-o", "q.npy")
 check(open("q.npy", "rb").read() == open("rows.npy", "rb").read(), "merge of 300 parts")
 
-for f in failures:
-    print("FAIL:", f)
-print("%d failures" % len(failures))
-sys.exit(1 if failures else 0)
+sys.exit(report())

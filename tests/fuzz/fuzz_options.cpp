@@ -10,6 +10,7 @@
 
 #include "cli/failure.hpp"
 #include "cli/options.hpp"
+#include "tessora/coefficients.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> args{"tessora"};
@@ -28,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const tessora::cli::Options o = tessora::cli::parse_options(static_cast<int>(argv.size()), argv.data());
     if (o.action == tessora::cli::Options::Action::compute &&
-        (o.input.empty() || o.coefficient < 1 || o.coefficient > 34 || (o.parts > 0 && (o.part < 1 || o.part > o.parts))))
+        (o.input.empty() || o.coefficient < 1 || o.coefficient > static_cast<std::int32_t>(tessora::coefficients().size()) || (o.parts > 0 && (o.part < 1 || o.part > o.parts))))
       std::abort();
   } catch (const tessora::cli::Failure& f) {
     const std::string what = f.what();

@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(reader dialogue writer csv options)
+[ ${#targets[@]} -eq 0 ] && targets=(reader dialogue writer csv options parts)
 build=$root/build-fuzz
 
 cd "$root"

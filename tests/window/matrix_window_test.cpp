@@ -18,8 +18,9 @@
 #include <limits>
 #include <optional>
 
-#include "tessora/coefficients.hpp"
+#include "dialogue/datafile.hpp"
 #include "dialogue/dialogue.hpp"
+#include "tessora/table.hpp"
 #include "app/run.hpp"
 #include "window/qt/main_frame.hpp"
 #include "window/qt/matrix_window.hpp"
@@ -86,7 +87,7 @@ TEST(MatrixWindow, RunThatWroteTheMatrixShowsItsValues) {
     for (std::size_t i = 0; i < static_cast<std::size_t>(w.matrix.size()); ++i)
       for (std::size_t j = 0; j < static_cast<std::size_t>(w.matrix.size()); ++j) engine_values.push_back(w.matrix(static_cast<std::int64_t>(i), static_cast<std::int64_t>(j)));
     seen_before_stop = !s.host().run_ended();
-    s.show_matrix(copy_run_values(w, to_diagonal_kind(tessora::diagonal_of(w.coefficient))));
+    s.show_matrix(copy_run_values(w, Missing::value(dialogue::kMissing)));
   };
   EXPECT_EQ(app::run_program(s.host(), options), 0);
   EXPECT_TRUE(seen_before_stop);
@@ -121,7 +122,7 @@ TEST(MatrixWindow, RunThatWroteTheMatrixShowsItsValues) {
 MatrixData line_of_four() {
   MatrixData d;
   d.coefficient = 1;
-  d.diagonal = DiagonalKind::zero;
+  d.diagonal = Diagonal::zero;
   d.m = 4;
   d.diag = {0, 0, 0, 0};
   d.triangle = {1, 4, 3, 10, kInf, kNan};  // (1,0) (2,0) (2,1) (3,0) (3,1) (3,2)
@@ -261,6 +262,44 @@ TEST(MatrixWindow, MenuItemReopensAClosedOrMinimisedMatrixWindow) {
   r.s.show_matrix(line_of_four());
   EXPECT_EQ(r.s.frame().mdi_area()->subWindowList().size(), 2);
   EXPECT_EQ(menu_layout(r.s.frame().menuBar()->actions()[2]->menu()), "701 700 702 - 100 101 ");
+}
+
+// The picture area of the child window as the user sees it: what the
+// child shows where the view lies.
+QImage picture_seen(QMdiSubWindow* child, MatrixView* v) {
+  return child->grab().toImage().copy(QRect(v->mapTo(child, QPoint(0, 0)), v->size()));
+}
+
+TEST(MatrixWindow, ReopenedAfterCloseShowsTheSamePictureWithItsMenu) {
+  Rig r(line_of_twelve());
+  MainFrame& f = r.s.frame();
+  QMdiSubWindow* child = f.matrix_window();
+  r.w->clustered_action()->trigger();
+  ASSERT_TRUE(r.v->wait_for_clustering());
+  r.v->zoom(2.5, r.v->cell_area().center());
+  r.v->pan(QPointF(-15, -25));
+  f.mdi_area()->setActiveSubWindow(child);
+  QApplication::processEvents();
+  const QImage before = picture_seen(child, r.v);
+  const auto order = r.v->order();
+  const auto pair = r.v->pair_at(r.v->cell_area().center());
+
+  child->close();
+  QApplication::processEvents();
+  EXPECT_FALSE(child->isVisible());
+  f.command_action(command::kMatrixChild)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(child->isVisible());
+  EXPECT_TRUE(r.w->isVisible());
+  EXPECT_TRUE(r.w->menuBar()->isVisible());
+  EXPECT_TRUE(r.w->clustered_action()->isChecked());
+  EXPECT_EQ(r.v->order(), order);
+  EXPECT_EQ(r.v->pair_at(r.v->cell_area().center()), pair);  // the same zoom and place
+  EXPECT_EQ(picture_seen(child, r.v), before);
+  // A new run's matrix reopens it as well.
+  child->close();
+  r.s.show_matrix(line_of_four());
+  EXPECT_TRUE(r.w->isVisible());
 }
 
 struct ExportCase {

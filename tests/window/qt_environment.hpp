@@ -1,5 +1,6 @@
-// One QApplication for a test program, on the offscreen platform unless the
-// environment names another, and a watchdog so that no test can hang.
+// One QApplication for a test program, on the offscreen platform (with a
+// desktop-sized screen) unless the environment names another, and a
+// watchdog so that no test can hang.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,7 +16,13 @@ namespace tessora::console::testing {
 class QtEnvironment final : public ::testing::Environment {
  public:
   void SetUp() override {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("QT_QPA_PLATFORM")) {
+#ifdef TESSORA_TEST_SCREEN
+      setenv("QT_QPA_PLATFORM", "offscreen:configfile=" TESSORA_TEST_SCREEN, 1);
+#else
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#endif
+    }
     app_ = std::make_unique<QApplication>(argc_, argv_);
     app_->setQuitOnLastWindowClosed(false);
   }

@@ -9,8 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tessora/coefficients.hpp"
+#include "dialogue/datafile.hpp"
 #include "dialogue/dialogue.hpp"
+#include "tessora/table.hpp"
 #include "app/run.hpp"
 #include "window/qt/matrix_window.hpp"
 #include "window/qt/run_values.hpp"
@@ -49,8 +50,8 @@ int main(int argc, char** argv) {
   tessora::dialogue::DialogueOptions options;
   if (matrix) {
     options.matrix_written = [&session](const tessora::dialogue::DialogueOptions::MatrixWritten& w) {
-      const auto kind = tessora::console::to_diagonal_kind(tessora::diagonal_of(w.coefficient));
-      session.show_matrix(tessora::console::copy_run_values(w, kind));
+      session.show_matrix(
+          tessora::console::copy_run_values(w, tessora::Missing::value(tessora::dialogue::kMissing)));
     };
   }
   const int code = tessora::app::run_program(session.host(), options);

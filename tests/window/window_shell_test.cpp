@@ -16,6 +16,8 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -98,6 +100,49 @@ TEST(WindowFrame, TextWindowCannotBeClosedAlone) {
   EXPECT_FALSE(s.frame().text_window()->close());
   EXPECT_TRUE(s.frame().text_window()->isVisible());
   EXPECT_FALSE(s.frame().text_window()->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+// The spread of brightness within a button of a child window's title bar:
+// an X or a bar drawn over its face, or little when it is greyed.
+int button_contrast(QMdiSubWindow* child, QStyle::SubControl button) {
+  QStyleOptionTitleBar bar;
+  bar.initFrom(child);
+  bar.subControls = QStyle::SC_All;
+  bar.titleBarFlags = child->windowFlags();
+  bar.titleBarState = static_cast<int>(child->windowState());
+  const int border = 4;
+  bar.rect = QRect(border, border, child->width() - 2 * border,
+                   child->style()->pixelMetric(QStyle::PM_TitleBarHeight, &bar, child) - border);
+  const QRect area = child->style()->subControlRect(QStyle::CC_TitleBar, &bar, button, child).adjusted(2, 2, -2, -2);
+  const QImage image = child->grab().toImage();
+  int low = 255, high = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      low = std::min(low, qGray(image.pixel(x, y)));
+      high = std::max(high, qGray(image.pixel(x, y)));
+    }
+  }
+  return high - low;
+}
+
+TEST(WindowFrame, TextWindowCloseButtonIsGreyedActiveOrNot) {
+  WindowSession s;
+  s.show();
+  QMdiSubWindow* child = s.frame().text_window();
+  for (const bool active : {true, false}) {
+    s.frame().mdi_area()->setActiveSubWindow(active ? child : nullptr);
+    QApplication::processEvents();
+    const int close = button_contrast(child, QStyle::SC_TitleBarCloseButton);
+    const int minimise = button_contrast(child, QStyle::SC_TitleBarMinButton);
+    EXPECT_GT(minimise, 80) << active;
+    EXPECT_LT(close * 2, minimise) << active << ": close " << close << ", minimise " << minimise;
+  }
+  // Its system menu says the same.
+  bool greyed = false;
+  for (QAction* a : child->systemMenu()->actions()) {
+    if (a->text().contains("Close")) greyed = !a->isEnabled();
+  }
+  EXPECT_TRUE(greyed);
 }
 
 struct MenuItem {

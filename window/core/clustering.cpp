@@ -1,6 +1,7 @@
 #include "window/core/clustering.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <numeric>
 
@@ -112,6 +113,102 @@ std::vector<std::size_t> leaf_order(const std::vector<Merge>& merges, std::size_
     stack.push_back(merge.left);
   }
   return order;
+}
+
+std::vector<Segment> dendrogram_lines(const std::vector<Merge>& merges, const std::vector<double>& leaf_y,
+                                      double leaf_x, double root_x, double min_gap) {
+  std::vector<Segment> lines;
+  const std::size_t m = leaf_y.size();
+  if (m < 2 || merges.size() + 1 != m) return lines;
+  for (std::size_t k = 0; k < merges.size(); ++k) {
+    if (merges[k].left >= m + k || merges[k].right >= m + k) return lines;
+  }
+  double low = 0, high = 0;
+  for (const Merge& mg : merges) {
+    low = std::min(low, mg.height);
+    high = std::max(high, mg.height);
+  }
+  const double span = high > low ? high - low : 1;
+  auto x_of = [&](double height) { return leaf_x - (height - low) / span * (leaf_x - root_x); };
+
+  // The extent of each cluster's leaves, a leaf counting as one step of
+  // the leaves' spacing; a cluster narrower than `min_gap` is small.
+  const std::size_t clusters = 2 * m - 1;
+  const auto [lowest, highest] = std::minmax_element(leaf_y.begin(), leaf_y.end());
+  const double pitch = (*highest - *lowest) / static_cast<double>(m - 1);
+  std::vector<double> top(clusters), bottom(clusters);
+  for (std::size_t i = 0; i < m; ++i) top[i] = bottom[i] = leaf_y[i];
+  for (std::size_t k = 0; k < merges.size(); ++k) {
+    const std::size_t c = m + k;
+    top[c] = std::min(top[merges[k].left], top[merges[k].right]);
+    bottom[c] = std::max(bottom[merges[k].left], bottom[merges[k].right]);
+  }
+  auto small = [&](std::size_t c) { return bottom[c] - top[c] + pitch < min_gap; };
+
+  // What stands for each cluster in the drawing: a merge of two parts that
+  // are not small is a fork at its height; a merge that only adds a small
+  // part to a larger one is drawn as that larger part (the small part is
+  // merged into it); a cluster of small parts only is one leaf. A fork
+  // stands midway between its two parts, a leaf at the middle of its leaves.
+  std::vector<std::size_t> shown_as(clusters);
+  std::vector<double> y(clusters);
+  std::vector<char> fork(clusters, 0);
+  for (std::size_t i = 0; i < m; ++i) {
+    shown_as[i] = i;
+    y[i] = leaf_y[i];
+  }
+  for (std::size_t k = 0; k < merges.size(); ++k) {
+    const std::size_t c = m + k, a = merges[k].left, b = merges[k].right;
+    shown_as[c] = c;
+    y[c] = (top[c] + bottom[c]) / 2;
+    if (!small(a) && !small(b)) {
+      fork[c] = 1;
+      y[c] = (y[shown_as[a]] + y[shown_as[b]]) / 2;
+    } else if (small(a) != small(b)) {
+      shown_as[c] = shown_as[small(a) ? b : a];
+    }
+  }
+
+  // Down from the highest fork, in order of height, the parts whose lines
+  // cross the height reached so far are kept in a list from top to bottom.
+  // A fork opens into its two parts only when their lines stand at least
+  // `min_gap` apart and from their neighbours' in the list; one that does
+  // not open is drawn as a leaf.
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> above(clusters, kNone), below(clusters, kNone);
+  std::vector<char> listed(clusters, 0), opened(clusters, 0);
+  const std::size_t root = shown_as[clusters - 1];
+  listed[root] = 1;
+  for (std::size_t c = clusters - 1; c >= m; --c) {
+    if (!listed[c] || !fork[c]) continue;
+    const Merge& mg = merges[c - m];
+    const bool left_first = top[mg.left] <= top[mg.right];
+    const std::size_t upper = shown_as[left_first ? mg.left : mg.right];
+    const std::size_t lower = shown_as[left_first ? mg.right : mg.left];
+    if (y[lower] - y[upper] < min_gap) continue;
+    if (above[c] != kNone && y[upper] - y[above[c]] < min_gap) continue;
+    if (below[c] != kNone && y[below[c]] - y[lower] < min_gap) continue;
+    opened[c] = listed[upper] = listed[lower] = 1;
+    above[upper] = above[c];
+    below[upper] = lower;
+    above[lower] = upper;
+    below[lower] = below[c];
+    if (above[c] != kNone) below[above[c]] = upper;
+    if (below[c] != kNone) above[below[c]] = lower;
+  }
+
+  auto x = [&](std::size_t c) { return opened[c] ? x_of(merges[c - m].height) : leaf_x; };
+  for (std::size_t c = m; c < clusters; ++c) {
+    if (!opened[c]) continue;
+    const std::size_t a = shown_as[merges[c - m].left], b = shown_as[merges[c - m].right];
+    const double xc = x(c);
+    lines.push_back({xc, y[a], xc, y[b]});
+    lines.push_back({xc, y[a], x(a), y[a]});
+    lines.push_back({xc, y[b], x(b), y[b]});
+  }
+  // Nothing opened: a single stem up to the highest merge.
+  if (lines.empty()) lines.push_back({leaf_x, y[root], x_of(merges.back().height), y[root]});
+  return lines;
 }
 
 }  // namespace tessora::console

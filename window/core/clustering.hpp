@@ -38,4 +38,23 @@ std::vector<Merge> average_linkage(std::vector<double>& dissimilarity, std::size
 // down from the last merge.
 std::vector<std::size_t> leaf_order(const std::vector<Merge>& merges, std::size_t m);
 
+// ---- The dendrogram at a resolution ----------------------------------------
+
+struct Segment {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// The lines of the dendrogram of `merges` over m = leaf_y.size() objects,
+// whose leaves stand at the heights leaf_y (by object, in pixels, evenly
+// spaced) against the line x = leaf_x, merge heights growing towards
+// x = root_x (the highest merge). Drawn at a resolution of `min_gap`
+// pixels: a part of the tree whose leaves span less is merged into the
+// branch it joins, or shown as one leaf; and at every merge height the
+// horizontal lines stand at least `min_gap` apart, a fork whose parts would
+// come closer being drawn as a leaf. So the tree keeps its upper levels and
+// as much of the rest as the pixels hold. Nothing when the merges do not
+// belong to m objects.
+std::vector<Segment> dendrogram_lines(const std::vector<Merge>& merges, const std::vector<double>& leaf_y,
+                                      double leaf_x, double root_x, double min_gap);
+
 }  // namespace tessora::console

@@ -11,12 +11,17 @@ std::size_t MatrixData::known_in_both(std::size_t i, std::size_t j) const {
   const float* a = data.data() + i * n;
   const float* b = data.data() + j * n;
   std::size_t k = 0;
-  for (std::size_t v = 0; v < n; ++v) k += (a[v] != -1.0f && b[v] != -1.0f) ? 1 : 0;
+  if (missing.nan) {
+    for (std::size_t v = 0; v < n; ++v) k += (a[v] == a[v] && b[v] == b[v]) ? 1 : 0;
+  } else {
+    const float gap = missing.marker;
+    for (std::size_t v = 0; v < n; ++v) k += (a[v] != gap && b[v] != gap) ? 1 : 0;
+  }
   return k;
 }
 
 bool MatrixData::converted() const {
-  if (diagonal != DiagonalKind::one) return false;
+  if (diagonal != Diagonal::one) return false;
   for (float x : diag) {
     if (std::isfinite(x)) return x == 0.0f;
   }
@@ -34,10 +39,10 @@ namespace {
 double raw_dissimilarity(const MatrixData& d, bool converted, std::size_t i, std::size_t j) {
   const double s = d.at(i, j);
   switch (d.diagonal) {
-    case DiagonalKind::zero: return s;
-    case DiagonalKind::one: return converted ? s : 1.0 - s;
-    case DiagonalKind::own_sum:
-    case DiagonalKind::own_variance:
+    case Diagonal::zero: return s;
+    case Diagonal::one: return converted ? s : 1.0 - s;
+    case Diagonal::own_sum:
+    case Diagonal::own_variance:
       return (static_cast<double>(d.diag[i]) + static_cast<double>(d.diag[j])) / 2 - s;
   }
   return s;

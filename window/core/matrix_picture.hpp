@@ -9,35 +9,32 @@
 #include <limits>
 #include <vector>
 
-namespace tessora::console {
+#include "tessora/coefficients.hpp"
+#include "tessora/table.hpp"
 
-// What the diagonal of a coefficient holds; it tells how a value becomes a
-// dissimilarity.
-enum class DiagonalKind {
-  zero,          // distances
-  one,           // similarities (0 when the run converted them to D = 1 - S)
-  own_sum,       // the object's own sum
-  own_variance,  // the object's own variance
-};
+namespace tessora::console {
 
 // The values of one run, copied from the engine's result in memory: the
 // m by m matrix as a packed lower triangle and a diagonal, and the data
-// matrix (n values per object, -1.0 for a missing one) for the k counts.
+// matrix (n values per object, gaps marked as `missing` says) for the k
+// counts. The diagonal tells how a value becomes a dissimilarity: zero for
+// distances, one for similarities (0 when the run converted them to
+// D = 1 - S), the object's own sum or variance for 12 and 23.
 struct MatrixData {
   std::int32_t coefficient = 0;
-  DiagonalKind diagonal = DiagonalKind::zero;
+  Diagonal diagonal = Diagonal::zero;
   std::size_t m = 0;
   std::vector<float> triangle;  // (i, j), i > j, at i(i-1)/2 + j
   std::vector<float> diag;
   std::size_t n = 0;
   std::vector<float> data;  // object by object
+  Missing missing{};        // which data values are gaps
 
   float at(std::size_t i, std::size_t j) const {
     if (i == j) return diag[i];
     return i > j ? triangle[i * (i - 1) / 2 + j] : triangle[j * (j - 1) / 2 + i];
   }
-  // k: the variables known in both objects (a value is known when it is not
-  // exactly -1.0).
+  // k: the variables known in both objects.
   std::size_t known_in_both(std::size_t i, std::size_t j) const;
   // A similarity matrix that the run converted to D = 1 - S: its diagonal
   // reads 0 instead of 1.

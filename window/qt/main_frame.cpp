@@ -1,6 +1,7 @@
 #include "window/qt/main_frame.hpp"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -8,8 +9,14 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
+#include <QProxyStyle>
+#include <QScreen>
 #include <QStatusBar>
+#include <QStyleFactory>
+#include <QStyleOptionTitleBar>
+#include <QTimer>
 #include <algorithm>
 
 #include "window/core/system_info.hpp"
@@ -26,6 +33,38 @@ namespace tessora::console {
 
 namespace {
 QString q(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+// The title bar of a window that cannot be closed alone: its close button
+// is drawn greyed, washed over in the colour of the bar, and never looks
+// pressed.
+class NoCloseStyle final : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                          const QWidget* widget) const override {
+    const auto* bar = qstyleoption_cast<const QStyleOptionTitleBar*>(option);
+    if (control != CC_TitleBar || !bar) {
+      QProxyStyle::drawComplexControl(control, option, painter, widget);
+      return;
+    }
+    QStyleOptionTitleBar plain(*bar);
+    plain.activeSubControls &= ~SC_TitleBarCloseButton;
+    QProxyStyle::drawComplexControl(control, &plain, painter, widget);
+    if (!(plain.subControls & SC_TitleBarCloseButton)) return;
+    const QRect button = subControlRect(CC_TitleBar, &plain, SC_TitleBarCloseButton, widget);
+    if (!button.isValid()) return;
+    const bool active = plain.titleBarState & State_Active;
+    QColor wash = active ? plain.palette.color(QPalette::Highlight) : plain.palette.color(QPalette::Window);
+    wash.setAlpha(170);
+    painter->fillRect(button, wash);
+  }
+};
+
+constexpr int kMargin = 15;              // between the child windows and the client area's edges
+constexpr int kMatrixWidth = 440;        // the Matrix window's width wanted beside the text window
+constexpr int kMatrixLeast = 300;        // less room than this beside it: one step down and right
+constexpr int kCascadeStep = 30;
 }  // namespace
 
 MainFrame::MainFrame(TextWindow& window, QWidget* parent) : QMainWindow(parent), window_(window) {
@@ -35,6 +74,7 @@ MainFrame::MainFrame(TextWindow& window, QWidget* parent) : QMainWindow(parent),
   setWindowTitle(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
   setWindowIcon(QIcon(QStringLiteral(":/tessora/frame.png")));
   resize(800, 560);
+  if (QScreen* shown_on = screen()) resize(size().boundedTo(shown_on->availableGeometry().size()));
 
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName(QStringLiteral("MDICLIENT"));
@@ -51,6 +91,9 @@ MainFrame::MainFrame(TextWindow& window, QWidget* parent) : QMainWindow(parent),
                          Qt::WindowMinMaxButtonsHint);
   child_->setWindowTitle(q(text::kTextWindowCaption));
   child_->setWindowIcon(QIcon(QStringLiteral(":/tessora/text.png")));
+  text_window_style_ = new NoCloseStyle(QStyleFactory::create(QApplication::style()->name()));
+  text_window_style_->setParent(this);
+  child_->setStyle(text_window_style_);
   child_->installEventFilter(this);
   mdi_->addSubWindow(child_);
   if (QMenu* system = child_->systemMenu()) {
@@ -79,7 +122,11 @@ MainFrame::MainFrame(TextWindow& window, QWidget* parent) : QMainWindow(parent),
   update_edit_commands();
 }
 
-MainFrame::~MainFrame() = default;
+MainFrame::~MainFrame() {
+  // The style goes with the frame's children, perhaps before the window
+  // that uses it.
+  child_->setStyle(nullptr);
+}
 
 void MainFrame::build_menus() {
   QMenuBar* bar = menuBar();
@@ -133,6 +180,23 @@ void MainFrame::build_menus() {
   });
   child->setCheckable(true);
   child->setChecked(true);
+  watch_menus(bar);
+}
+
+void MainFrame::watch_menus(QMenuBar* bar) {
+  for (QAction* top : bar->actions()) {
+    if (QMenu* menu = top->menu()) {
+      // Once the menu has gone and the next one (arrow keys) is up, if any.
+      connect(menu, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, [this] { after_menu(); }); });
+    }
+  }
+}
+
+void MainFrame::after_menu() {
+  if (QApplication::activePopupWidget()) return;  // another menu is open
+  if (!qobject_cast<QMenuBar*>(QApplication::focusWidget())) return;
+  mdi_->setActiveSubWindow(child_);
+  view_->setFocus();
 }
 
 void MainFrame::show_matrix(std::shared_ptr<const MatrixData> data) {
@@ -153,16 +217,7 @@ void MainFrame::show_matrix(std::shared_ptr<const MatrixData> data) {
         statusBar()->showMessage(text);
       }
     });
-    // Beside the text window; the frame grows to make room when it can.
-    const QRect text = child_->geometry();
-    const int x = text.right() + 11;
-    const int wanted = x + 440 + 15;
-    if (!isMaximized() && !isFullScreen() && mdi_->viewport()->width() < wanted) {
-      resize(width() + wanted - mdi_->viewport()->width(), std::max(height(), 560));
-    }
-    const int w = std::max(mdi_->viewport()->width() - x - 15, 300);
-    const int h = std::max(std::min(mdi_->viewport()->height() - 30, w + 60), 300);
-    matrix_child_->setGeometry(x, text.top(), w, h);
+    watch_menus(matrix_->menuBar());
     // Window > 2 Matrix, after the text window's item.
     QAction* item = new QAction(QStringLiteral("&2 Matrix"), window_menu_);
     item->setData(command::kMatrixChild);
@@ -172,6 +227,8 @@ void MainFrame::show_matrix(std::shared_ptr<const MatrixData> data) {
     actions_[command::kMatrixChild] = item;
   }
   matrix_->view()->set_data(std::move(data));
+  matrix_->show();  // closing the child window hid it
+  if (first) place_matrix_window();
   matrix_child_->show();
   if (matrix_child_->isMinimized()) matrix_child_->showNormal();
   // The text window keeps the keyboard.
@@ -179,8 +236,52 @@ void MainFrame::show_matrix(std::shared_ptr<const MatrixData> data) {
   view_->setFocus();
 }
 
+void MainFrame::place_matrix_window() {
+  const QRect text = child_->geometry();
+  const int x = text.right() + 11;
+  // The menu, status bar and borders around the client area.
+  const QSize around = size() - mdi_->viewport()->size();
+  QSize frame = size();
+  if (!isMaximized() && !isFullScreen()) {
+    // Room beside the text window: the frame grows for it, but never past
+    // the screen. (A window manager may take its time to follow; the
+    // children are placed for the size asked for.)
+    frame = QSize(std::max(width(), x + kMatrixWidth + kMargin + around.width()), std::max(height(), 560));
+    if (QScreen* shown_on = screen()) {
+      const QSize decoration = frameGeometry().size() - size();
+      frame = frame.boundedTo(shown_on->availableGeometry().size() - decoration);
+    }
+    if (frame != size()) resize(frame);
+    keep_on_screen(frame);
+  }
+  const QSize client = frame - around;
+  QRect room(x, text.top(), client.width() - x - kMargin, client.height() - text.top() - kMargin);
+  if (room.width() < kMatrixLeast) {
+    room = QRect(text.left() + kCascadeStep, text.top() + kCascadeStep, client.width() - text.left() - kCascadeStep - kMargin,
+                 client.height() - text.top() - kCascadeStep - kMargin);
+  }
+  // The picture's size within the room, and the child's frame and menu
+  // around it.
+  matrix_child_->setGeometry(room);
+  matrix_child_->show();
+  const QSize chrome = matrix_child_->size() - matrix_->view()->size();
+  const QSize view = matrix_->view()->fitting_size(room.size() - chrome);
+  matrix_child_->setGeometry(QRect(room.topLeft(), view + chrome));
+}
+
+void MainFrame::keep_on_screen(QSize frame) {
+  QScreen* shown_on = screen();
+  if (!shown_on) return;
+  const QRect area = shown_on->availableGeometry();
+  const QRect outer(frameGeometry().topLeft(), frame + (frameGeometry().size() - size()));
+  const int x = std::clamp(outer.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width()));
+  const int y = std::clamp(outer.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
+  if (x != outer.x() || y != outer.y()) move(x, y);
+}
+
 void MainFrame::reopen_matrix() {
   if (!matrix_child_) return;
+  matrix_->show();  // closing the child window hid it
   if (matrix_child_->isMinimized()) {
     matrix_child_->showNormal();
   } else {

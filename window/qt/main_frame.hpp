@@ -14,7 +14,9 @@
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
+class QMenuBar;
 class QProgressBar;
+class QStyle;
 
 namespace tessora::console {
 
@@ -44,7 +46,9 @@ class MainFrame final : public QMainWindow {
   QMdiSubWindow* text_window() const { return child_; }
   QProgressBar* progress_bar() const { return progress_; }
   // The picture of a run's matrix in the "Matrix" child window, made the
-  // first time and reopened by Window > 2 Matrix.
+  // first time and reopened by Window > 2 Matrix. It goes beside the text
+  // window, the frame growing for it as far as the screen lets it, or one
+  // step down and right of the text window when there is no room beside.
   void show_matrix(std::shared_ptr<const MatrixData> data);
   QMdiSubWindow* matrix_window() const { return matrix_child_; }
   MatrixWindow* matrix() const { return matrix_; }
@@ -64,6 +68,13 @@ class MainFrame final : public QMainWindow {
   void arrange_icons();
   void show_about();
   void caption_changed();
+  void place_matrix_window();
+  // Moves the frame, `frame` large, into the screen's free area.
+  void keep_on_screen(QSize frame);
+  // After a menu closed by Escape the menu bar holds the keyboard; the
+  // answer line takes it back.
+  void watch_menus(QMenuBar* bar);
+  void after_menu();
 
   TextWindow& window_;
   WindowHost* host_ = nullptr;
@@ -75,6 +86,7 @@ class MainFrame final : public QMainWindow {
   QMdiSubWindow* matrix_child_ = nullptr;
   MatrixWindow* matrix_ = nullptr;
   QMenu* window_menu_ = nullptr;
+  QStyle* text_window_style_ = nullptr;
   std::map<int, QAction*> actions_;
 };
 

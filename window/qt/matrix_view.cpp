@@ -23,28 +23,32 @@ QString number_text(float x) {
   return QString::number(static_cast<double>(x), 'g', 7);
 }
 
-// Label steps of 1, 2, 5, 10, 20, 50, ... objects, the first at least `need`.
-std::size_t label_step(double need) {
-  std::size_t step = 1;
-  for (;;) {
-    for (std::size_t f : {1, 2, 5}) {
-      if (static_cast<double>(step * f) >= need) return step * f;
-    }
-    if (step > std::size_t(1) << 40) return step;
-    step *= 10;
-  }
-}
-
 constexpr double kWheelStep = 1.25;
 constexpr double kMaxScale = 96;  // pixels per object at the closest zoom
+constexpr int kDendrogramMin = 40, kDendrogramMax = 160;
+constexpr double kDendrogramGap = 4;  // leaves closer than this show as one
+constexpr int kBar = 16;              // the colour bar's thickness
+constexpr int kBarLength = 320;       // its greatest length
+constexpr int kSwatchGap = 12;        // before each swatch of the legend below
+
+QRect qrect(const Box& b) { return QRect(b.x, b.y, b.width, b.height); }
+
+// The legend's words: the highest, middle and lowest finite value (or one
+// line when there is none).
+struct LegendTexts {
+  QString high, middle, low;
+};
+
+LegendTexts legend_texts(const ValueRange& r) {
+  if (!r.finite) return {QString(), QStringLiteral("no finite value"), QString()};
+  return {number_text(r.high), number_text(static_cast<float>((static_cast<double>(r.low) + r.high) / 2)),
+          number_text(r.low)};
+}
+
+const QString kInfText = QStringLiteral("INF");
+const QString kNanText = QStringLiteral("NaN");
 
 }  // namespace
-
-struct MatrixView::Layout {
-  QRect cells, row_labels, column_labels, dendrogram, legend;
-  int label_extent = 0;  // the widest object number
-  int text_height = 0;
-};
 
 MatrixView::MatrixView(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
@@ -159,25 +163,41 @@ bool MatrixView::wait_for_clustering() {
 
 // ---- Geometry -------------------------------------------------------------------
 
-MatrixView::Layout MatrixView::layout_for(QSize size) const {
-  Layout l;
+PictureParts MatrixView::parts() const {
   const QFontMetrics metrics(font());
-  l.text_height = metrics.height();
   const std::size_t m = data_ ? data_->m : 0;
-  l.label_extent = metrics.horizontalAdvance(QString::number(std::max<std::size_t>(m, 1))) + 6;
-  const int legend_width = std::max(metrics.horizontalAdvance(QStringLiteral("-0.0000000e+00")) + 30, 90);
-  const int w = size.width(), h = size.height();
-  const int top = l.label_extent;
-  const int dendrogram = clustered() ? std::clamp(w / 6, 40, 160) : 0;
-  const int left = dendrogram + l.label_extent;
-  // The cells are square: rows and columns zoom and pan alike.
-  const int side = std::max(std::min(w - legend_width - 8 - left, h - top - 4), 1);
-  l.cells = QRect(left, top, side, side);
-  l.dendrogram = QRect(0, top, dendrogram, side);
-  l.row_labels = QRect(dendrogram, top, l.label_extent, side);
-  l.column_labels = QRect(left, 0, side, top);
-  l.legend = QRect(l.cells.right() + 9, top, legend_width, std::max(h - top - 4, 0));
+  const LegendTexts t = legend_texts(range_);
+  auto width = [&](const QString& text) { return metrics.horizontalAdvance(text); };
+  const int words = std::max({width(t.high), width(t.middle), width(t.low), width(kInfText), width(kNanText)});
+  PictureParts p;
+  p.labels = width(QString::number(std::max<std::size_t>(m, 1))) + 6;
+  p.legend_width = kBar + 4 + words + 2;
+  p.legend_height = kBar + 2 + metrics.height();
+  const int swatches = 2 * (kSwatchGap + kBar + 4) + width(kInfText) + width(kNanText);
+  p.legend_length = std::max(width(t.low) + width(t.middle) + width(t.high) + 24, 80) + swatches;
+  if (clustered()) {
+    p.dendrogram_min = kDendrogramMin;
+    p.dendrogram_max = kDendrogramMax;
+  }
+  return p;
+}
+
+MatrixView::Layout MatrixView::layout_for(QSize size) const {
+  const PictureLayout pl = layout_picture(size.width(), size.height(), parts());
+  Layout l;
+  l.cells = qrect(pl.cells);
+  l.row_labels = qrect(pl.row_labels);
+  l.column_labels = qrect(pl.column_labels);
+  l.dendrogram = qrect(pl.dendrogram);
+  l.legend = qrect(pl.legend);
+  l.legend_below = pl.legend_below;
+  l.text_height = QFontMetrics(font()).height();
   return l;
+}
+
+QSize MatrixView::fitting_size(QSize available) const {
+  const PictureSize s = console::fitting_size(available.width(), available.height(), parts());
+  return QSize(s.width, s.height).boundedTo(available).expandedTo(minimumSize());
 }
 
 QRect MatrixView::cell_area(QSize size) const { return layout_for(size).cells; }
@@ -283,6 +303,46 @@ QImage MatrixView::cells(const QRect& area, const Window& w) const {
   return image;
 }
 
+std::vector<MatrixView::Label> MatrixView::labels(const Layout& l, const Window& w) const {
+  std::vector<Label> out;
+  if (!data_ || data_->m == 0) return out;
+  const auto& o = order();
+  const QFontMetrics metrics(font());
+  const int th = l.text_height;
+  // Numbers stand wholly beside the cells, right-aligned against the rows
+  // and reading upwards above the columns; those that would pass an end of
+  // the cells are left out rather than cut.
+  for (const AxisLabel& a : axis_labels(data_->m, w.first_y, w.scale, l.cells.height(), th)) {
+    const QString text = QString::number(o[a.position] + 1);
+    const int width = metrics.horizontalAdvance(text);
+    out.push_back({QRectF(l.row_labels.right() + 1 - 4 - width, l.cells.top() + a.centre - th / 2.0, width, th), text,
+                   false});
+  }
+  for (const AxisLabel& a : axis_labels(data_->m, w.first_x, w.scale, l.cells.width(), th)) {
+    const QString text = QString::number(o[a.position] + 1);
+    const int length = metrics.horizontalAdvance(text);
+    out.push_back({QRectF(l.cells.left() + a.centre - th / 2.0, l.column_labels.bottom() + 1 - 2 - length, th, length),
+                   text, true});
+  }
+  return out;
+}
+
+MatrixView::Window MatrixView::window_for(QSize size) const {
+  if (size == this->size()) return window_;
+  if (fitted_) return Window{0, 0, fit_scale(size)};
+  // The same stretch of the matrix as the view shows, fitted to the size.
+  const double shown = cell_area().width() / window_.scale;
+  Window w = window_;
+  w.scale = shown > 0 ? cell_area(size).width() / shown : 1;
+  return w;
+}
+
+std::vector<QRectF> MatrixView::label_boxes(QSize size) const {
+  std::vector<QRectF> boxes;
+  for (const Label& label : labels(layout_for(size), window_for(size))) boxes.push_back(label.box);
+  return boxes;
+}
+
 void MatrixView::draw(QPainter& p, const Layout& l, const Window& w, const QImage& cell_image) const {
   p.drawImage(l.cells.topLeft(), cell_image);
   if (!data_ || data_->m == 0) {
@@ -291,100 +351,114 @@ void MatrixView::draw(QPainter& p, const Layout& l, const Window& w, const QImag
   }
   const std::size_t m = data_->m;
   const auto& o = order();
-  auto centre = [&](double position, double first, int origin) { return origin + (position + 0.5 - first) * w.scale; };
 
   // Object numbers along both axes, as many as fit without overlapping.
   p.setPen(Qt::black);
-  const std::size_t step = label_step((l.text_height + 2) / w.scale);
-  const auto first_shown = [&](double first) {
-    const auto from = static_cast<std::size_t>(std::max(0.0, std::floor(first)));
-    return (from + step - 1) / step * step;
-  };
-  p.save();
-  p.setClipRect(l.row_labels);
-  for (std::size_t pos = first_shown(w.first_y); pos < m; pos += step) {
-    const double y = centre(static_cast<double>(pos), w.first_y, l.cells.top());
-    if (y > l.cells.bottom() + l.text_height) break;
-    p.drawText(QRectF(l.row_labels.left(), y - l.text_height / 2.0, l.row_labels.width() - 4, l.text_height),
-               Qt::AlignRight | Qt::AlignVCenter, QString::number(o[pos] + 1));
-  }
-  p.restore();
-  p.save();
-  p.setClipRect(l.column_labels);
-  for (std::size_t pos = first_shown(w.first_x); pos < m; pos += step) {
-    const double x = centre(static_cast<double>(pos), w.first_x, l.cells.left());
-    if (x > l.cells.right() + l.text_height) break;
+  for (const Label& label : labels(l, w)) {
+    if (!label.along_top) {
+      p.drawText(label.box, Qt::AlignRight | Qt::AlignVCenter, label.text);
+      continue;
+    }
     p.save();
-    p.translate(x, l.column_labels.bottom() - 2);
+    p.translate(label.box.left() + label.box.width() / 2, label.box.bottom());
     p.rotate(-90);
-    p.drawText(QRectF(0, -l.text_height / 2.0, l.column_labels.height() - 4, l.text_height),
-               Qt::AlignLeft | Qt::AlignVCenter, QString::number(o[pos] + 1));
+    p.drawText(QRectF(0, -label.box.width() / 2, label.box.height(), label.box.width()),
+               Qt::AlignLeft | Qt::AlignVCenter, label.text);
     p.restore();
   }
-  p.restore();
 
-  // The dendrogram, its leaves against the rows, heights growing leftwards.
+  // The dendrogram, its leaves against the rows, heights growing leftwards;
+  // drawn at the resolution of the picture.
   if (clustered() && !merges_.empty() && l.dendrogram.width() > 4) {
-    double low = 0, high = 0;
-    for (const Merge& mg : merges_) {
-      low = std::min(low, mg.height);
-      high = std::max(high, mg.height);
-    }
-    const double span = high > low ? high - low : 1;
-    const double x_leaf = l.dendrogram.right() - 2, x_root = l.dendrogram.left() + 4;
-    auto x_of = [&](double height) { return x_leaf - (height - low) / span * (x_leaf - x_root); };
-    std::vector<double> y(2 * m - 1), x(2 * m - 1);
+    std::vector<double> y(m);
     for (std::size_t pos = 0; pos < m; ++pos) {
-      y[o[pos]] = centre(static_cast<double>(pos), w.first_y, l.cells.top());
-      x[o[pos]] = x_of(std::max(low, 0.0));
+      y[o[pos]] = l.cells.top() + (static_cast<double>(pos) + 0.5 - w.first_y) * w.scale;
     }
+    const double x_leaf = l.dendrogram.right() - 1, x_root = l.dendrogram.left() + 4;
     p.save();
     p.setClipRect(l.dendrogram);
     p.setPen(QPen(QColor(40, 40, 40), 0));
-    for (std::size_t k = 0; k < merges_.size(); ++k) {
-      const Merge& mg = merges_[k];
-      const std::size_t c = m + k;
-      y[c] = (y[mg.left] + y[mg.right]) / 2;
-      x[c] = x_of(mg.height);
-      const double top = std::min(y[mg.left], y[mg.right]), bottom = std::max(y[mg.left], y[mg.right]);
-      if (bottom < l.dendrogram.top() || top > l.dendrogram.bottom()) continue;
-      p.drawLine(QPointF(x[c], top), QPointF(x[c], bottom));
-      p.drawLine(QPointF(x[c], y[mg.left]), QPointF(x[mg.left], y[mg.left]));
-      p.drawLine(QPointF(x[c], y[mg.right]), QPointF(x[mg.right], y[mg.right]));
+    const QRectF shown(l.dendrogram);
+    for (const Segment& s : dendrogram_lines(merges_, y, x_leaf, x_root, kDendrogramGap)) {
+      if (std::max(s.y0, s.y1) < shown.top() || std::min(s.y0, s.y1) > shown.bottom()) continue;
+      p.drawLine(QPointF(s.x0, s.y0), QPointF(s.x1, s.y1));
     }
     p.restore();
   }
+  draw_legend(p, l);
+}
 
-  // The legend: the colour bar from the highest value down to the lowest,
-  // then INF and NaN in their own colours.
+void MatrixView::draw_legend(QPainter& p, const Layout& l) const {
   const QRect& g = l.legend;
-  const int bar_height = std::max(std::min(g.height() - 4 * l.text_height - 16, 320), 20);
-  const QRect bar(g.left(), g.top() + l.text_height / 2, 16, bar_height);
-  QLinearGradient gradient(bar.topLeft(), bar.bottomLeft());
-  for (int s = 0; s <= 16; ++s) gradient.setColorAt(s / 16.0, qcolour(colour_map(1.0 - s / 16.0)));
-  p.fillRect(bar, range_.finite ? QBrush(gradient) : QBrush(Qt::white));
+  const int th = l.text_height;
+  const QFontMetrics metrics(font());
+  const LegendTexts t = legend_texts(range_);
   p.setPen(Qt::black);
-  p.drawRect(bar);
-  const QRect text_column(bar.right() + 4, 0, g.right() - bar.right() - 4, l.text_height);
+  auto swatch = [&](QPoint at, Rgb colour, const QString& name) {
+    const QRect box(at.x(), at.y(), kBar, th - 2);
+    p.fillRect(box, qcolour(colour));
+    p.drawRect(box);
+    const int text_x = box.left() + kBar + 4;
+    p.drawText(QRect(text_x, at.y() - 1, metrics.horizontalAdvance(name) + 2, th), Qt::AlignLeft | Qt::AlignVCenter, name);
+    return text_x + metrics.horizontalAdvance(name);
+  };
+  auto fill_bar = [&](const QRect& bar, QPointF from, QPointF to) {
+    // From the lowest value to the highest.
+    QLinearGradient gradient(from, to);
+    for (int s = 0; s <= 16; ++s) gradient.setColorAt(s / 16.0, qcolour(colour_map(s / 16.0)));
+    p.fillRect(bar, range_.finite ? QBrush(gradient) : QBrush(Qt::white));
+    p.drawRect(bar);
+  };
+
+  if (l.legend_below) {
+    // The bar from the lowest value on the left to the highest, the values
+    // under it, then INF and NaN in their own colours.
+    const int swatches =
+        2 * (kSwatchGap + kBar + 4) + metrics.horizontalAdvance(kInfText) + metrics.horizontalAdvance(kNanText);
+    const int length = std::clamp(g.width() - swatches - 1, 40, kBarLength);
+    const QRect bar(g.left(), g.top(), length, kBar);
+    fill_bar(bar, bar.topLeft(), bar.topRight());
+    const int y = bar.bottom() + 2;
+    if (range_.finite) {
+      p.drawText(QRect(bar.left(), y, bar.width(), th), Qt::AlignLeft | Qt::AlignTop, t.low);
+      p.drawText(QRect(bar.left(), y, bar.width(), th), Qt::AlignRight | Qt::AlignTop, t.high);
+      const int low_end = bar.left() + metrics.horizontalAdvance(t.low) + 6;
+      const int high_start = bar.right() - metrics.horizontalAdvance(t.high) - 6;
+      const int middle = metrics.horizontalAdvance(t.middle);
+      const int centre = bar.center().x();
+      if (centre - middle / 2 >= low_end && centre + middle / 2 <= high_start) {
+        p.drawText(QRect(centre - middle / 2 - 1, y, middle + 2, th), Qt::AlignHCenter | Qt::AlignTop, t.middle);
+      }
+    } else {
+      p.drawText(QRect(bar.left(), y, std::max(bar.width(), metrics.horizontalAdvance(t.middle)), th),
+                 Qt::AlignLeft | Qt::AlignTop, t.middle);
+    }
+    int x = bar.right() + kSwatchGap;
+    x = swatch(QPoint(x, g.top() + 1), kInfinityColour, kInfText) + kSwatchGap;
+    swatch(QPoint(x, g.top() + 1), kNanColour, kNanText);
+    return;
+  }
+
+  // To the right: the bar from the highest value down to the lowest, then
+  // INF and NaN below it.
+  const int bar_height = std::max(std::min(g.height() - 4 * th - 16, kBarLength), 20);
+  const QRect bar(g.left(), g.top() + th / 2, kBar, bar_height);
+  fill_bar(bar, bar.bottomLeft(), bar.topLeft());
+  const QRect text_column(bar.right() + 4, 0, g.right() - bar.right() - 4, th);
   auto value_label = [&](double at_y, const QString& text) {
-    p.drawText(text_column.translated(0, static_cast<int>(at_y - l.text_height / 2.0)), Qt::AlignLeft | Qt::AlignVCenter,
-               text);
+    p.drawText(text_column.translated(0, static_cast<int>(at_y - th / 2.0)), Qt::AlignLeft | Qt::AlignVCenter, text);
   };
   if (range_.finite) {
-    value_label(bar.top(), number_text(range_.high));
-    value_label(bar.center().y(), number_text(static_cast<float>((static_cast<double>(range_.low) + range_.high) / 2)));
-    value_label(bar.bottom(), number_text(range_.low));
+    value_label(bar.top(), t.high);
+    value_label(bar.center().y(), t.middle);
+    value_label(bar.bottom(), t.low);
   } else {
-    value_label(bar.center().y(), QStringLiteral("no finite value"));
+    value_label(bar.center().y(), t.middle);
   }
-  int y = bar.bottom() + l.text_height;
-  for (const auto& [colour, name] : {std::pair{kInfinityColour, QStringLiteral("INF")},
-                                     std::pair{kNanColour, QStringLiteral("NaN")}}) {
-    const QRect swatch(g.left(), y, 16, l.text_height - 2);
-    p.fillRect(swatch, qcolour(colour));
-    p.drawRect(swatch);
-    value_label(swatch.center().y(), name);
-    y += l.text_height + 4;
+  int y = bar.bottom() + th;
+  for (const auto& [colour, name] : {std::pair{kInfinityColour, kInfText}, std::pair{kNanColour, kNanText}}) {
+    swatch(QPoint(g.left(), y), colour, name);
+    y += th + 4;
   }
 }
 
@@ -392,12 +466,7 @@ void MatrixView::render(QPainter& painter, QSize size) const {
   painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
   painter.setFont(font());
   const Layout l = layout_for(size);
-  // The same stretch of the matrix as the view shows, fitted to the size.
-  const QRect here = cell_area();
-  const double shown = std::min(here.width(), here.height()) / window_.scale;
-  Window w = window_;
-  w.scale = shown > 0 ? std::min(l.cells.width(), l.cells.height()) / shown : 1;
-  if (fitted_) w = Window{0, 0, fit_scale(size)};
+  const Window w = window_for(size);
   draw(painter, l, w, cells(l.cells, w));
 }
 

@@ -17,6 +17,7 @@
 
 #include "window/core/clustering.hpp"
 #include "window/core/matrix_picture.hpp"
+#include "window/core/picture_layout.hpp"
 
 namespace tessora::console {
 
@@ -48,9 +49,20 @@ class MatrixView final : public QWidget {
   // Pans by a distance in pixels.
   void pan(QPointF by);
 
+  // Where the parts of a picture of `size` lie.
+  struct Layout {
+    QRect cells, row_labels, column_labels, dendrogram, legend;
+    bool legend_below = false;
+    int text_height = 0;
+  };
+  Layout layout_for(QSize size) const;
   // Where the cells lie in a picture of `size`.
   QRect cell_area(QSize size) const;
   QRect cell_area() const { return cell_area(size()); }
+  // The size, within `available`, whose cells fill it with nothing to spare.
+  QSize fitting_size(QSize available) const;
+  // Where the object numbers of a picture of `size` are drawn.
+  std::vector<QRectF> label_boxes(QSize size) const;
   // The pair of objects under a point of the widget, counted from 0.
   std::optional<std::pair<std::size_t, std::size_t>> pair_at(QPointF point) const;
   // The status bar's text for a pair.
@@ -80,8 +92,15 @@ class MatrixView final : public QWidget {
     double first_x = 0, first_y = 0;  // display positions at the cell area's left and top
     double scale = 1;                 // pixels per object
   };
-  struct Layout;
-  Layout layout_for(QSize size) const;
+  struct Label {
+    QRectF box;
+    QString text;
+    bool along_top = false;  // drawn upwards
+  };
+  PictureParts parts() const;
+  std::vector<Label> labels(const Layout& l, const Window& w) const;
+  Window window_for(QSize size) const;
+  void draw_legend(QPainter& p, const Layout& l) const;
   double fit_scale(QSize size) const;
   void clamp_window();
   void relayout();

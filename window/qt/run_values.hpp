@@ -1,32 +1,28 @@
 // The picture's copy of a run's result: the matrix values exactly as the
 // engine holds them (the float values that MATRIX.TXT was written from) and
-// the data matrix for the k counts. Written against the engine's result
-// types without naming them, so that the window library needs no engine.
+// the data matrix for the k counts. Written against the run's result types
+// without naming them, so that the window library needs no engine; the
+// coefficient's diagonal comes from the library's public registry.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 
+#include "tessora/coefficients.hpp"
+#include "tessora/table.hpp"
 #include "window/core/matrix_picture.hpp"
 
 namespace tessora::console {
 
-// The engine's diagonal kinds, which carry the same names.
-template <class EngineDiagonal>
-DiagonalKind to_diagonal_kind(EngineDiagonal d) {
-  if (d == EngineDiagonal::one) return DiagonalKind::one;
-  if (d == EngineDiagonal::own_sum) return DiagonalKind::own_sum;
-  if (d == EngineDiagonal::own_variance) return DiagonalKind::own_variance;
-  return DiagonalKind::zero;
-}
-
 // `written` has `coefficient`, `data` (n, m and the values x, object by
-// object) and `matrix` (size(), triangle(), diagonal()).
+// object) and `matrix` (size(), triangle(), diagonal()); `missing` is the
+// rule by which the data marks its gaps.
 template <class Written>
-MatrixData copy_run_values(const Written& written, DiagonalKind kind) {
+MatrixData copy_run_values(const Written& written, Missing missing) {
   MatrixData out;
   out.coefficient = written.coefficient;
-  out.diagonal = kind;
+  out.diagonal = diagonal_of(written.coefficient);
+  out.missing = missing;
   const auto m = written.matrix.size();
   out.m = m > 0 ? static_cast<std::size_t>(m) : 0;
   out.triangle.assign(written.matrix.triangle().begin(), written.matrix.triangle().end());

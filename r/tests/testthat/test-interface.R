@@ -111,7 +111,7 @@ errors <- list(
   list(quote(resemblance(x)), "method must be one coefficient"),
   list(quote(resemblance(x, c(1, 2))), "method must be one coefficient"),
   list(quote(resemblance(x, TRUE)), "method must be one coefficient"),
-  list(quote(resemblance(x, "no-such")), "unknown coefficient 'no-such': give a number from 1 to 34 or a name: euclidean,"),
+  list(quote(resemblance(x, "no-such")), "unknown coefficient 'no-such': give a number from 1 to 34, a menu name or one of the slugs euclidean,"),
   list(quote(resemblance(x, 35)), "unknown coefficient '35'"),
   list(quote(resemblance(x, 2.5)), "unknown coefficient '2.5'"),
   list(quote(resemblance(x, Inf)), "unknown coefficient 'Inf'"),

@@ -16,8 +16,12 @@
 #include <unistd.h>
 
 #include "cli/failure.hpp"
+#include "cli/graph.hpp"
+#include "cli/zip.hpp"
 #include "cli/options.hpp"
-#include "cli/output.hpp"
+#include "cli/block_sources.hpp"
+#include "cli/cell_text.hpp"
+#include "cli/npy.hpp"
 #include "cli/parts.hpp"
 #include "cli/table_input.hpp"
 #include "tessora/engine.hpp"
@@ -81,14 +85,33 @@ TEST(Options, NamesAndNumbersOfCoefficients) {
 }
 
 TEST(Options, UsageErrorsNameTheValue) {
-  EXPECT_EQ(usage_message({"-c", "8", "-f", "xls", "a"}), "--format 'xls' is none of txt, phylip, csv, tsv, long, npy");
+  EXPECT_EQ(usage_message({"-c", "8", "-f", "xls", "a"}), "--format 'xls' is none of txt, phylip, csv, tsv, long, npy, npz");
   EXPECT_EQ(usage_message({"-c", "8", "--layout", "lower", "-o", "a.npy", "a"}), "npy takes --layout full or condensed, not lower");
   EXPECT_EQ(usage_message({"-c", "8", "--progress", "--quiet", "a"}), "--progress and --quiet exclude each other");
   EXPECT_EQ(usage_message({"-c", "8", "--part", "2/x", "a"}), "--part 'x' is not a whole number of 0 or more");
   EXPECT_EQ(usage_message({"-c", "13", "--dissimilarity", "a"}),
-            "--dissimilarity is for the similarities 4, 5, 7, 19, 21 and 24-34 only, not 13 faith");
-  EXPECT_EQ(usage_message({"-c", "8", "-o", "x", "--shared-counts", "x", "a"}), "--shared-counts 'x' is the output file itself");
+            "dissimilarity (D = 1 - S) is only for the similarities 4, 5, 7, 19, 21, 24-34, not 13 faith");
   EXPECT_NE(usage_message({"merge"}).find("no part files"), std::string::npos);
+}
+
+TEST(Options, NeighboursAndRadius) {
+  const Options n = parse({"-c", "8", "--neighbors", "15", "--include-self", "--min-shared", "0", "-o", "k.npz", "a.csv"});
+  EXPECT_EQ(n.result, Result::neighbors);
+  EXPECT_EQ(n.k, 15);
+  EXPECT_TRUE(n.include_self);
+  EXPECT_EQ(n.min_shared, 0);
+  EXPECT_EQ(n.format, Format::npz);
+  const Options r = parse({"-c", "8", "--radius", "0.1", "--max-pairs", "7", "-f", "long", "a.csv"});
+  EXPECT_EQ(r.result, Result::radius);
+  EXPECT_EQ(r.radius, 0.1f);  // rounded to the nearest float
+  EXPECT_EQ(r.max_pairs, 7);
+  EXPECT_EQ(parse({"-c", "8", "--radius", "1e-50", "a.csv"}).radius, 0.0f);
+  EXPECT_TRUE(std::isnan(parse({"-c", "8", "--radius", "NaN", "a.csv"}).radius));  // the library refuses it
+  EXPECT_EQ(parse({"-c", "8", "--neighbors", "0", "a.csv"}).k, 0);                   // and k out of range
+  EXPECT_EQ(usage_message({"-c", "8", "--neighbors", "2", "-o", "v.phy", "a"}),
+            "--neighbors writes npz, npy, long, csv or tsv, not phylip");
+  EXPECT_EQ(usage_message({"-c", "8", "--neighbors", "2", "--indices", "i.npy", "-f", "csv", "a"}),
+            "--indices is for npy with --neighbors");
 }
 
 TEST(Options, HelpListsEveryOptionWithItsDefault) {
@@ -96,7 +119,8 @@ TEST(Options, HelpListsEveryOptionWithItsDefault) {
   ASSERT_EQ(o.action, Options::Action::print_text);
   for (const char* name : {"--coefficient", "--list-coefficients", "--objects", "--scale", "--dissimilarity", "--output",
                            "--format", "--layout", "--shared-counts", "--input-format", "--missing", "--part",
-                           "--threads", "--progress", "--quiet", "--version"})
+                           "--threads", "--progress", "--quiet", "--version", "--neighbors", "--radius",
+                           "--include-self", "--min-shared", "--max-pairs", "--indices"})
     EXPECT_NE(o.text.find(name), std::string::npos) << name;
   EXPECT_EQ(parse({"--version"}).text.rfind("tessora ", 0), 0u);
 }
@@ -202,15 +226,31 @@ TEST(Parts, CoverEveryPairAndDiagonalEntryOnce) {
     }
 }
 
-TEST(Npy, HeaderIsAlignedAndNamesTheShape) {
-  const std::string h = npy_header(Cells::real, 5, false);
-  EXPECT_EQ(h.size() % 64, 0u);
-  EXPECT_NE(h.find("'descr': '<f4'"), std::string::npos);
-  EXPECT_NE(h.find("'shape': (5, 5)"), std::string::npos);
-  const std::string c = npy_header(Cells::count, 5, true);
-  EXPECT_NE(c.find("'<u4'"), std::string::npos);
-  EXPECT_NE(c.find("'shape': (10,)"), std::string::npos);
-  EXPECT_EQ(c.back(), '\n');
+TEST(Npy, HeaderIsWhatNumpySaveWrites) {
+  // np.save's own headers (numpy 1.24), spare room for the first axis included.
+  struct Case {
+    const char* descr;
+    std::initializer_list<std::int64_t> shape;
+    const char* dict;
+  };
+  const Case cases[] = {
+      {"<f4", {5, 5}, "{'descr': '<f4', 'fortran_order': False, 'shape': (5, 5), }"},
+      {"<u4", {10}, "{'descr': '<u4', 'fortran_order': False, 'shape': (10,), }"},
+      {"|S3", {}, "{'descr': '|S3', 'fortran_order': False, 'shape': (), }"},
+      {"<i8", {123456789012, 3}, "{'descr': '<i8', 'fortran_order': False, 'shape': (123456789012, 3), }"},
+  };
+  for (const Case& c : cases) {
+    const std::string h = npy_header(c.descr, c.shape);
+    EXPECT_EQ(h.size() % 64, 0u);
+    EXPECT_EQ(h.substr(0, 8), std::string("\x93NUMPY\x01\x00", 8));
+    EXPECT_EQ(static_cast<std::size_t>(static_cast<unsigned char>(h[8]) | static_cast<unsigned char>(h[9]) << 8), h.size() - 10);
+    EXPECT_EQ(h.substr(10, std::strlen(c.dict)), c.dict);
+    const std::string axis = c.shape.size() ? std::to_string(*c.shape.begin()) : "";
+    const std::size_t blanks = h.size() - 10 - std::strlen(c.dict) - 1;
+    EXPECT_GE(blanks, c.shape.size() ? 21 - axis.size() : 0u) << c.dict;
+    EXPECT_EQ(h.find_first_not_of(' ', 10 + std::strlen(c.dict)), h.size() - 1);
+    EXPECT_EQ(h.back(), '\n');
+  }
 }
 
 std::string slurp(const std::string& path) {
@@ -220,7 +260,7 @@ std::string slurp(const std::string& path) {
   return s.str();
 }
 
-// Many blocks of rows (m beyond one block's cells): every value and count of
+// Many blocks of rows (a budget of 1 MB in flight): every value and count of
 // the written file equals the engine's whole matrix bit for bit.
 TEST(StreamingWriter, BlocksGiveTheWholeMatrix) {
   const std::int64_t m = 2100, n = 3;
@@ -252,12 +292,13 @@ TEST(StreamingWriter, BlocksGiveTheWholeMatrix) {
       } else {
         source = std::make_unique<EngineSource>(engine, 2);
       }
-      write_blocks(*source, {&w, &k}, bar);
+      write_blocks(*source, {&w, &k}, bar, std::int64_t{1} << 20);
       out.commit();
       kout.commit();
     }
     const std::string bytes = slurp(path), counts = slurp(kpath);
-    const std::size_t head = npy_header(Cells::real, m, layout == Layout::condensed).size();
+    const std::size_t head = layout == Layout::condensed ? npy_header("<f4", {m * (m - 1) / 2}).size()
+                                                         : npy_header("<f4", {m, m}).size();
     std::size_t at = head;
     bool ok = true;
     for (std::int64_t i = 0; i < m && ok; ++i)
@@ -326,6 +367,81 @@ TEST(OutputFile, DevicesAndLinksAreWrittenInPlace) {
   ASSERT_EQ(::lstat(link.c_str(), &l), 0);
   EXPECT_TRUE(S_ISLNK(l.st_mode));
   EXPECT_EQ(slurp(target), "new");
+}
+
+}  // namespace
+}  // namespace tessora::cli
+
+namespace tessora::cli {
+namespace {
+
+// The zip writer read back by Python's zipfile (an independent reader that
+// checks every CRC), with and without the 64-bit fields.
+TEST(ZipWriter, PythonReadsEveryMemberBack) {
+  for (const bool zip64 : {false, true}) {
+    const std::string path = ::testing::TempDir() + (zip64 ? "/wide.zip" : "/narrow.zip");
+    {
+      OutputFile out(path);
+      ZipWriter zip(out, zip64);
+      zip.add("a.npy", [](const ZipWriter::Sink& sink) { sink("abc", 3); });
+      zip.add("empty.npy", [](const ZipWriter::Sink&) {});
+      zip.add("big.npy", [](const ZipWriter::Sink& sink) {
+        std::vector<std::uint32_t> words(3'000'000);
+        for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<std::uint32_t>(i * 2654435761u);
+        sink(words.data(), words.size() * 4);
+        sink("tail", 4);
+      });
+      zip.finish();
+      out.commit();
+    }
+    const std::string check =
+        "/usr/bin/python3 -c \"import zipfile, sys; z = zipfile.ZipFile(sys.argv[1]); "
+        "assert z.testzip() is None; assert [i.filename for i in z.infolist()] == ['a.npy', 'empty.npy', 'big.npy']; "
+        "assert z.read('a.npy') == b'abc' and z.read('empty.npy') == b''; b = z.read('big.npy'); "
+        "assert len(b) == 12000004 and b[-4:] == b'tail'\" " + path;
+    EXPECT_EQ(std::system(check.c_str()), 0) << (zip64 ? "zip64" : "plain");
+  }
+}
+
+// Rows of the radius graph: each pair in both rows, columns ascending, the
+// diagonal where it was kept; rows of the neighbours as computed.
+TEST(GraphRows, PairsInBothRowsColumnsAscending) {
+  Graph g;
+  g.kind = Result::radius;
+  g.m = 5;
+  g.row_end = 5;
+  g.i = {0, 0, 1, 1, 2, 3};
+  g.j = {2, 4, 1, 3, 4, 4};
+  g.values = {0.5f, 0.25f, 0.0f, 1.5f, 2.0f, 3.0f};
+  g.shared = {1, 2, 3, 4, 5, 6};
+  const GraphRows rows(g);
+  EXPECT_EQ(rows.entries(), 11);
+  const std::vector<std::vector<std::pair<std::int64_t, float>>> want = {
+      {{2, 0.5f}, {4, 0.25f}}, {{1, 0.0f}, {3, 1.5f}}, {{0, 0.5f}, {4, 2.0f}}, {{1, 1.5f}, {4, 3.0f}},
+      {{0, 0.25f}, {2, 2.0f}, {3, 3.0f}}};
+  for (std::int64_t r = 0; r < 5; ++r) {
+    std::vector<std::pair<std::int64_t, float>> got;
+    rows.row(r, [&](std::int64_t j, float v, std::uint32_t) { got.emplace_back(j, v); });
+    EXPECT_EQ(got, want[static_cast<std::size_t>(r)]) << r;
+  }
+}
+
+TEST(GraphParts, RowsCoverEveryObjectOnceAndBalanceThePairs) {
+  for (const Result kind : {Result::neighbors, Result::radius})
+    for (const std::int64_t m : {2, 3, 40, 1001})
+      for (const std::int64_t n : {1, 2, 7, 50}) {
+        std::int64_t next = 0;
+        for (std::int64_t k = 1; k <= n; ++k) {
+          const auto [r0, r1] = graph_part_rows(kind, m, k, n);
+          EXPECT_EQ(r0, next);
+          EXPECT_LE(r0, r1);
+          if (kind == Result::radius && m > 100) {  // about P / N pairs each, within a row's pairs
+            EXPECT_LE(condensed_start(m, r1) - condensed_start(m, r0), condensed_size(m) / n + 2 * m);
+          }
+          next = r1;
+        }
+        EXPECT_EQ(next, m);
+      }
 }
 
 }  // namespace

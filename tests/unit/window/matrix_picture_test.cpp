@@ -25,7 +25,7 @@ constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
 // A matrix from a full m by m table (its lower half is taken).
-MatrixData from_table(DiagonalKind kind, const std::vector<std::vector<float>>& t) {
+MatrixData from_table(Diagonal kind, const std::vector<std::vector<float>>& t) {
   MatrixData d;
   d.diagonal = kind;
   d.m = t.size();
@@ -47,7 +47,7 @@ std::vector<double> packed(const std::vector<std::vector<double>>& t) {
 
 struct DissimilarityCase {
   const char* name;
-  DiagonalKind kind;
+  Diagonal kind;
   float diag0, diag1, value;
   double expected;
 };
@@ -63,24 +63,24 @@ TEST_P(Dissimilarity, OfOnePair) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, Dissimilarity,
-    ::testing::Values(DissimilarityCase{"distance", DiagonalKind::zero, 0, 0, 3.5f, 3.5},
-                      DissimilarityCase{"similarity", DiagonalKind::one, 1, 1, 0.25f, 0.75},
-                      DissimilarityCase{"converted_similarity", DiagonalKind::one, 0, 0, 0.75f, 0.75},
-                      DissimilarityCase{"correlation_negative", DiagonalKind::one, 1, 1, -0.5f, 1.5},
-                      DissimilarityCase{"own_sum", DiagonalKind::own_sum, 10, 6, 4, 4},
-                      DissimilarityCase{"own_variance", DiagonalKind::own_variance, 2, 4, -1, 4}),
+    ::testing::Values(DissimilarityCase{"distance", Diagonal::zero, 0, 0, 3.5f, 3.5},
+                      DissimilarityCase{"similarity", Diagonal::one, 1, 1, 0.25f, 0.75},
+                      DissimilarityCase{"converted_similarity", Diagonal::one, 0, 0, 0.75f, 0.75},
+                      DissimilarityCase{"correlation_negative", Diagonal::one, 1, 1, -0.5f, 1.5},
+                      DissimilarityCase{"own_sum", Diagonal::own_sum, 10, 6, 4, 4},
+                      DissimilarityCase{"own_variance", Diagonal::own_variance, 2, 4, -1, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ClusteringInput, NanAndInfinityCountAsTheLargestFiniteDissimilarity) {
-  const MatrixData d = from_table(DiagonalKind::zero, {{0, 1, kNan, 2}, {1, 0, 5, kInf}, {kNan, 5, 0, 3}, {2, kInf, 3, 0}});
+  const MatrixData d = from_table(Diagonal::zero, {{0, 1, kNan, 2}, {1, 0, 5, kInf}, {kNan, 5, 0, 3}, {2, kInf, 3, 0}});
   // Packed: (1,0) (2,0) (2,1) (3,0) (3,1) (3,2).
   EXPECT_EQ(clustering_input(d), (std::vector<double>{1, 5, 5, 2, 5, 3}));
-  const MatrixData none = from_table(DiagonalKind::zero, {{0, kNan}, {kNan, 0}});
+  const MatrixData none = from_table(Diagonal::zero, {{0, kNan}, {kNan, 0}});
   EXPECT_EQ(clustering_input(none), std::vector<double>{0});
 }
 
 TEST(KnownInBoth, CountsVariablesKnownInBothObjects) {
-  MatrixData d = from_table(DiagonalKind::zero, {{0, 1, 1}, {1, 0, 1}, {1, 1, 0}});
+  MatrixData d = from_table(Diagonal::zero, {{0, 1, 1}, {1, 0, 1}, {1, 1, 0}});
   d.n = 4;
   d.data = {1, -1, 0, 2, /**/ 3, 4, -1, -0.5f, /**/ -1, -1, -1, -1};
   EXPECT_EQ(d.known_in_both(0, 1), 2u);
@@ -89,6 +89,30 @@ TEST(KnownInBoth, CountsVariablesKnownInBothObjects) {
   EXPECT_EQ(d.known_in_both(0, 2), 0u);
   EXPECT_EQ(d.known_in_both(0, 9), 0u);  // out of range: nothing, no fault
 }
+
+struct MissingRuleCase {
+  const char* name;
+  Missing missing;
+  std::size_t k;
+};
+
+class KnownInBothByRule : public ::testing::TestWithParam<MissingRuleCase> {};
+
+// The gaps are those of the rule the values came with, not a fixed -1.
+TEST_P(KnownInBothByRule, CountsWhatTheRuleCallsKnown) {
+  MatrixData d = from_table(Diagonal::zero, {{0, 1}, {1, 0}});
+  d.n = 5;
+  d.data = {1, -1, 0, kNan, 5, /**/ 3, 0, -1, 2, -1};
+  d.missing = GetParam().missing;
+  EXPECT_EQ(d.known_in_both(0, 1), GetParam().k);
+  EXPECT_EQ(d.known_in_both(1, 0), GetParam().k);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, KnownInBothByRule,
+                         ::testing::Values(MissingRuleCase{"minus_one", Missing{}, 2},  // NaN is a value there
+                                           MissingRuleCase{"zero", Missing::value(0), 3},
+                                           MissingRuleCase{"not_a_number", Missing::not_a_number(), 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Clustering ----------------------------------------------------------------------
 
@@ -260,7 +284,7 @@ TEST(ColourMap, LightnessRisesAlongTheMapAndEndsAreClamped) {
 }
 
 TEST(ValueColour, RangeEndsInfinityAndNan) {
-  const MatrixData d = from_table(DiagonalKind::zero, {{0, 2, kInf}, {2, 0, kNan}, {kInf, kNan, 0}});
+  const MatrixData d = from_table(Diagonal::zero, {{0, 2, kInf}, {2, 0, kNan}, {kInf, kNan, 0}});
   const ValueRange r = value_range(d);
   EXPECT_TRUE(r.finite && r.infinity && r.nan);
   EXPECT_EQ(r.low, 0);
