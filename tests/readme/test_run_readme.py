@@ -44,3 +44,8 @@ def test_outputs_compare_line_by_line_with_dots_for_any_lines():
     ]
     for expected, actual, same in cases:
         assert run_readme.matches(expected, actual) == same, (expected, actual)
+
+
+def test_a_file_comment_ties_a_block_to_a_file(tmp_path):
+    found = blocks(tmp_path, "<!-- file: examples/a.cpp -->\n```cpp\nint x;\n```\n<!-- file: b.txt -->\n```text\nout\n```\n")
+    assert [(b.same_as, b.expected) for b in found] == [("examples/a.cpp", None), ("b.txt", None)]
