@@ -80,6 +80,24 @@ def blocks_of(readme):
     return found
 
 
+REGISTRY = "<!-- the registry: tessora --list-coefficients -->"
+
+
+def registry_table(readme):
+    """The rows of the table after the registry comment, as lists of cells
+    (the first seven columns, backticks taken off)."""
+    lines = readme.read_text(encoding="utf-8").split("\n")
+    if REGISTRY not in lines:
+        return None
+    rows = []
+    for line in lines[lines.index(REGISTRY) + 3:]:
+        if not line.startswith("|"):
+            break
+        cells = [c.strip().strip("`") for c in line.strip().strip("|").split(" | ")]
+        rows.append(cells[:7])
+    return rows
+
+
 def matches(expected, actual):
     """Line by line, trailing blanks ignored; '...' takes any run of lines."""
     want = [l.rstrip() for l in expected.rstrip("\n").split("\n")]
@@ -118,6 +136,19 @@ def main():
 
     work = pathlib.Path(tempfile.mkdtemp(prefix="tessora-readme."))
     failures = ran = skipped = 0
+    table = registry_table(args.readme)
+    if table is not None:
+        listed = subprocess.run([str(build / "bin" / "tessora"), "--list-coefficients"], stdout=subprocess.PIPE,
+                                text=True, check=True).stdout.strip().split("\n")[1:]
+        want = [row.split("\t") for row in listed]
+        if table != want:
+            print("FAIL README.md: the coefficients' table differs from tessora --list-coefficients")
+            for a, b in zip(table, want):
+                if a != b:
+                    print(f"  README {a}\n  tessora {b}")
+            failures += 1
+        else:
+            print(f"ok   README.md: the coefficients' table equals the registry ({len(want)} rows)")
     try:
         for n, block in enumerate(blocks_of(args.readme)):
             if block.same_as is not None:
