@@ -1,6 +1,6 @@
 // The Bray-Curtis dissimilarities of five plots (objects) over four species
-// (variables), one cover value unknown, and how many species each pair of
-// plots was compared on.
+// (variables), one cover value unknown, how many species each pair of plots
+// was compared on, and each plot's two nearest plots.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -32,6 +32,13 @@ int main() {
       for (int j = 0; j < 5; ++j) std::printf(" %u", k[i * 5 + j]);
       std::printf("\n");
     }
+
+    std::vector<std::int64_t> nearest(5 * 2);
+    std::vector<float> value(5 * 2);
+    engine.neighbors(2, nearest.data(), value.data());
+    for (int i = 0; i < 5; ++i)
+      std::printf("plot %d: nearest %lld (%.6f), then %lld (%.6f)\n", i, static_cast<long long>(nearest[i * 2]),
+                  value[i * 2], static_cast<long long>(nearest[i * 2 + 1]), value[i * 2 + 1]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bray_curtis: %s\n", e.what());
     return 1;

@@ -6,7 +6,10 @@ scratch folder of its own holding a copy of examples/ (so that
 `examples/plots.csv` and the bundled data files are found), with the built
 programs first on PATH, the built Python package on PYTHONPATH and the R
 package in R_LIBS. A block is left out only when the line before its fence
-is a comment `<!-- not run: why -->`.
+is a comment `<!-- not run: why -->`. A block of any language after a
+comment `<!-- file: PATH -->` must equal that file of the repository word for
+word (the library's example program and its output, which the test command
+builds and runs).
 
 When a ```text block follows a run block with nothing but blank lines
 between, it is that block's expected standard output, compared line for
@@ -27,13 +30,15 @@ import tempfile
 
 FENCE = re.compile(r"^```(\S*)\s*$")
 NOT_RUN = re.compile(r"^<!--\s*not run:\s*(.+?)\s*-->\s*$")
+SAME_AS = re.compile(r"^<!--\s*file:\s*(\S+)\s*-->\s*$")
 RUNNERS = {"sh": ["bash", "-euo", "pipefail"], "python": ["/usr/bin/python3"], "r": ["Rscript", "--vanilla"]}
 SUFFIX = {"sh": ".sh", "python": ".py", "r": ".R"}
 
 
 class Block:
-    def __init__(self, language, line, text, skip):
+    def __init__(self, language, line, text, skip, same_as=None):
         self.language, self.line, self.text, self.skip = language, line, text, skip
+        self.same_as = same_as
         self.expected = None
 
 
@@ -56,12 +61,14 @@ def blocks_of(readme):
         previous = start - 1
         while previous >= 0 and not lines[previous].strip():
             previous -= 1
-        skip = None
+        skip = same_as = None
         if previous >= 0 and NOT_RUN.match(lines[previous]):
             skip = NOT_RUN.match(lines[previous]).group(1)
-        block = Block(language, start + 1, "\n".join(lines[start + 1:j]) + "\n", skip)
+        if previous >= 0 and SAME_AS.match(lines[previous]):
+            same_as = SAME_AS.match(lines[previous]).group(1)
+        block = Block(language, start + 1, "\n".join(lines[start + 1:j]) + "\n", skip, same_as)
         # An output block: the next fence after blank lines only.
-        if found and language == "text" and found[-1].language in RUNNERS and found[-1].expected is None:
+        if same_as is None and found and language == "text" and found[-1].language in RUNNERS and found[-1].expected is None:
             gap = lines[found[-1].end + 1:start]
             if all(not g.strip() for g in gap):
                 found[-1].expected = block.text
@@ -71,6 +78,24 @@ def blocks_of(readme):
         found.append(block)
         i = j + 1
     return found
+
+
+REGISTRY = "<!-- the registry: tessora --list-coefficients -->"
+
+
+def registry_table(readme):
+    """The rows of the table after the registry comment, as lists of cells
+    (the first seven columns, backticks taken off)."""
+    lines = readme.read_text(encoding="utf-8").split("\n")
+    if REGISTRY not in lines:
+        return None
+    rows = []
+    for line in lines[lines.index(REGISTRY) + 3:]:
+        if not line.startswith("|"):
+            break
+        cells = [c.strip().strip("`") for c in line.strip().strip("|").split(" | ")]
+        rows.append(cells[:7])
+    return rows
 
 
 def matches(expected, actual):
@@ -111,8 +136,30 @@ def main():
 
     work = pathlib.Path(tempfile.mkdtemp(prefix="tessora-readme."))
     failures = ran = skipped = 0
+    table = registry_table(args.readme)
+    if table is not None:
+        listed = subprocess.run([str(build / "bin" / "tessora"), "--list-coefficients"], stdout=subprocess.PIPE,
+                                text=True, check=True).stdout.strip().split("\n")[1:]
+        want = [row.split("\t") for row in listed]
+        if table != want:
+            print("FAIL README.md: the coefficients' table differs from tessora --list-coefficients")
+            for a, b in zip(table, want):
+                if a != b:
+                    print(f"  README {a}\n  tessora {b}")
+            failures += 1
+        else:
+            print(f"ok   README.md: the coefficients' table equals the registry ({len(want)} rows)")
     try:
         for n, block in enumerate(blocks_of(args.readme)):
+            if block.same_as is not None:
+                where = f"README.md:{block.line} (the copy of {block.same_as})"
+                source = root / block.same_as
+                if not source.is_file() or source.read_text(encoding="utf-8") != block.text:
+                    print(f"FAIL {where}: differs from the file")
+                    failures += 1
+                else:
+                    print(f"ok   {where}")
+                continue
             if block.language not in RUNNERS:
                 continue
             where = f"README.md:{block.line} ({block.language})"

@@ -44,3 +44,14 @@ def test_outputs_compare_line_by_line_with_dots_for_any_lines():
     ]
     for expected, actual, same in cases:
         assert run_readme.matches(expected, actual) == same, (expected, actual)
+
+
+def test_a_file_comment_ties_a_block_to_a_file(tmp_path):
+    found = blocks(tmp_path, "<!-- file: examples/a.cpp -->\n```cpp\nint x;\n```\n<!-- file: b.txt -->\n```text\nout\n```\n")
+    assert [(b.same_as, b.expected) for b in found] == [("examples/a.cpp", None), ("b.txt", None)]
+
+
+def test_the_registry_table_is_read_cell_by_cell(tmp_path):
+    readme = tmp_path / "README.md"
+    readme.write_text(run_readme.REGISTRY + "\n| No. | a |\n|---|---|\n| 1 | `x` | y |\n| 2 | z | w |\n\nafter\n")
+    assert run_readme.registry_table(readme) == [["1", "x", "y"], ["2", "z", "w"]]
