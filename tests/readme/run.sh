@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the README's examples against the optimised build (scripts/test calls
 # this after the front ends' suites): the R package is installed into a
-# temporary library first, so that the R blocks find it.
+# temporary library first, so that the R blocks find it. With it installed,
+# the front ends' neighbour graphs are compared too (tests/contract/agreement.py).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -24,4 +25,10 @@ if command -v R >/dev/null 2>&1; then
   fi
 fi
 cd "$root"
-PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 "$here/run_readme.py" README.md "$build" --r-library "$work/lib" --only "$only"
+export PYTHONDONTWRITEBYTECODE=1
+if [ "$only" = sh,python,r ]; then
+  /usr/bin/python3 "$root/tests/contract/agreement.py" "$build" "$work/lib"
+else
+  /usr/bin/python3 "$root/tests/contract/agreement.py" "$build"
+fi
+/usr/bin/python3 "$here/run_readme.py" README.md "$build" --r-library "$work/lib" --only "$only"
