@@ -124,10 +124,12 @@ def test_incomparable_pairs_get_the_formula_over_empty_sums():
 def test_coefficients_are_the_registry_the_command_line_lists(build_dir):
     listed = subprocess.run([str(build_dir / "bin" / "tessora"), "--list-coefficients"], check=True,
                             capture_output=True, text=True).stdout.splitlines()
-    assert listed[0].split("\t") == ["number", "name", "slug", "kind", "diagonal"]
+    assert listed[0].split("\t") == ["number", "menu name", "slug", "kind", "diagonal", "scalable", "nearest"]
     rows = [line.split("\t") for line in listed[1:]]
     table = tessora.coefficients()
-    assert [(str(c.number), c.name, c.slug, c.kind, c.diagonal) for c in table] == [tuple(r) for r in rows]
+    nearest = {"ascending": "smallest", "descending": "largest"}
+    assert [(str(c.number), c.name, c.slug, c.kind, c.diagonal, "yes" if c.scalable else "no", nearest[c.ranking])
+            for c in table] == [tuple(r) for r in rows]
     assert [c.number for c in table] == list(range(1, len(table) + 1))
 
 
