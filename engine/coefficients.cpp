@@ -16,11 +16,6 @@ using num::square;
 using num::store;
 using num::wide;
 
-WideSums widen(const PairSums& s) {
-  return {s.k,     s.ssq, s.sad, s.smin, s.smax, s.sprod, s.sdiff,  s.sqi,
-          s.sqj,   s.si,  s.sj,  s.sonlyi, s.sonlyj, s.snone};
-}
-
 // Every update below is written `sum + term`, the running sum first: the
 // NaN that an update returns depends on that order (numeric.hpp).
 namespace terms {

@@ -81,7 +81,10 @@ struct Sums {
 using PairSums = Sums<float>;   // as stored
 using WideSums = Sums<double>;  // the stored sums widened (exactly) for a final formula
 
-WideSums widen(const PairSums& s);
+inline WideSums widen(const PairSums& s) {
+  return {s.k,   s.ssq, s.sad, s.smin,   s.smax,   s.sprod, s.sdiff,
+          s.sqi, s.sqj, s.si,  s.sj,     s.sonlyi, s.sonlyj, s.snone};
+}
 
 // The statistics of one variable, as stored (0 where not computed).
 struct VariableStats {

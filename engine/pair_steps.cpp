@@ -1,5 +1,10 @@
 #include "engine/pair_steps.hpp"
 
+#include <array>
+#include <stdexcept>
+#include <utility>
+
+#include "engine/coefficient_table.hpp"
 #include "engine/numeric.hpp"
 
 namespace tessora::engine {
@@ -35,13 +40,45 @@ std::vector<VariableStats> variable_statistics(const Table& table, Statistics wa
   return stats;
 }
 
-float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling) {
+namespace {
+
+// One pair's stored value. pair_value calls it with the row's pointers, the
+// finishers with the same pointers as constants, so that the compiler calls
+// the formula directly; the operations are the same either way.
+[[gnu::always_inline]] inline float finish(Formula final, Guard guard, bool scaled, const PairSums& sums,
+                                           std::int32_t n, std::int32_t scaling) {
   const WideSums wide = widen(sums);
-  float value = row.final(wide);
-  if (row.guard && row.guard(wide)) value = 0.0f;
+  float value = final(wide);
+  if (guard && guard(wide)) value = 0.0f;
   // The stored distance itself is scaled, not its square.
-  if (row.scaled && scaling == 1) value = num::store(static_cast<double>(n) / wide.k * num::wide(value));
+  if (scaled && scaling == 1) value = num::store(static_cast<double>(n) / wide.k * num::wide(value));
   return value;
+}
+
+template <const Coefficient& kRow>
+void finish_run(const PairSums* sums, std::size_t count, std::int32_t n, std::int32_t scaling, float* values) {
+  constexpr Formula final = kRow.final;
+  constexpr Guard guard = kRow.guard;
+  for (std::size_t l = 0; l < count; ++l) values[l] = finish(final, guard, kRow.scaled, sums[l], n, scaling);
+}
+
+template <std::size_t... I>
+constexpr std::array<Finisher, sizeof...(I)> menu_finishers(std::index_sequence<I...>) {
+  return {&finish_run<table::kMenu[I]>...};
+}
+constexpr auto kMenuFinishers = menu_finishers(std::make_index_sequence<kMenuSize>());
+
+}  // namespace
+
+float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling) {
+  return finish(row.final, row.guard, row.scaled, sums, n, scaling);
+}
+
+Finisher finisher(const Coefficient& row) {
+  if (&row != &coefficient(row.number)) throw std::logic_error("a finisher is only made for a row of the table");
+  if (row.number < 1) return &finish_run<table::kBelowMenu>;
+  if (row.number > static_cast<std::int32_t>(kMenuSize)) return &finish_run<table::kAboveMenu>;
+  return kMenuFinishers[static_cast<std::size_t>(row.number - 1)];
 }
 
 float diagonal_entry(const Table& table, std::size_t i, Diagonal diagonal) {

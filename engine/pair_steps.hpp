@@ -20,6 +20,14 @@ std::vector<VariableStats> variable_statistics(const Table& table, Statistics wa
 // the guard, then the scaling by n / k. n is the table's own n.
 float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling);
 
+// The stored values of `count` pairs from their completed sums, each as
+// pair_value gives it, with the row's formula and guard compiled in (one
+// call for a run of pairs instead of two indirect calls per pair).
+using Finisher = void (*)(const PairSums* sums, std::size_t count, std::int32_t n, std::int32_t scaling,
+                          float* values);
+// The finisher of a row of the coefficient table (coefficient(number)).
+Finisher finisher(const Coefficient& row);
+
 // The diagonal entry of object i.
 float diagonal_entry(const Table& table, std::size_t i, Diagonal diagonal);
 

@@ -121,6 +121,7 @@ bool run_pairs(const Prepared& prepared, std::span<const detail::Region> regions
   job.n_signed = prepared.n_signed;
   job.scaling = prepared.scaling;
   job.row = prepared.row;
+  job.finish = finisher(*prepared.row);
   job.plan = plan;
   job.stats = prepared.stats.empty() ? nullptr : prepared.stats.data();
   job.finite = prepared.finite.data();
@@ -131,7 +132,9 @@ bool run_pairs(const Prepared& prepared, std::span<const detail::Region> regions
   unsigned threads = control.options.threads != 0 ? control.options.threads : WorkerPool::shared().size();
   // The tiles of all workers together stay within 32 MB.
   job.tile_bytes = std::min<std::size_t>(job.tile_bytes, (std::size_t{32} << 20) / threads);
-  detail::Schedule schedule(regions, kernel.width, control.cancel);
+  // Up to this many variables, items go row span by row span (job.hpp).
+  constexpr std::size_t kNarrow = 128;
+  detail::Schedule schedule(regions, kernel.width, table.n <= kNarrow, control.cancel);
   const bool watched = (control.progress && *control.progress) || control.cancel;
   if (threads == 1 && !(control.progress && *control.progress)) {
     kernel.work(job, schedule);  // nothing to report: work on this thread (it watches the cancel flag)

@@ -111,7 +111,13 @@ class Runner {
   void run(Schedule& schedule) {
     Item item;
     while (schedule.next(item)) {
-      if (!process(item, schedule)) return;
+      // One tile at a time; each object stops before a tile whose partners
+      // all come before it.
+      for (std::size_t j0 = item.j0; j0 < item.j_end; j0 += kWidth) {
+        const std::size_t j_end = std::min(item.j_end, j0 + kWidth);
+        const Item tile{j0, j_end, item.p_begin, std::min(item.p_end, j_end - 1)};
+        if (tile.p_begin < tile.p_end && !process(tile, schedule)) return;
+      }
       schedule.done(pairs_in(item));
     }
   }
@@ -211,25 +217,25 @@ class Runner {
     group = g;
   }
 
-  // The stored values of the group's pairs p < j.
+  // The stored values of the group's pairs p < j, a run per object.
   void store(const Item& item, std::size_t g) {
     PairSums sums[kWidth];
     HWY_ALIGN std::int32_t counts[kWidth];
-    const bool values = job_.out.wants_values();
+    HWY_ALIGN float values[kWidth];
+    const bool wants_values = job_.out.wants_values();
     for (std::size_t q = 0; q < kGroup; ++q) {
       const std::size_t p = item.p_begin + g * kGroup + q;
       if (p >= item.p_end) break;
+      const std::size_t from = std::max(item.j0, p + 1);
+      if (from >= item.j_end) continue;
       for (std::size_t u = 0; u < kVectors; ++u) {
-        R::Export(groups_[g].s[q][u], sums + u * kLanes);
+        if (wants_values) R::Export(groups_[g].s[q][u], sums + u * kLanes);
         hn::Store(R::Known(groups_[g].s[q][u]), DI(), counts + u * kLanes);
       }
-      for (std::size_t l = 0; l < kWidth; ++l) {
-        const std::size_t j = item.j0 + l;
-        if (j >= item.j_end) break;
-        if (j <= p) continue;
-        const float value = values ? pair_value(*job_.row, sums[l], job_.n_signed, job_.scaling) : 0.0f;
-        job_.out.put(p, j, value, static_cast<std::uint32_t>(counts[l]));
-      }
+      const std::size_t first = from - item.j0, length = item.j_end - from;
+      if (wants_values) job_.finish(sums + first, length, job_.n_signed, job_.scaling, values);
+      job_.out.put_run(p, from, item.j_end, wants_values ? values : nullptr,
+                       reinterpret_cast<const std::uint32_t*>(counts + first));
     }
   }
 

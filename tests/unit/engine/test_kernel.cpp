@@ -217,6 +217,38 @@ TEST(Kernel, SameBitsAsTheReferenceAcrossItems) {
   }
 }
 
+// Both orders of work: narrow tables go by spans of objects against runs of
+// tiles (several runs when there are many partners), wide ones tile by tile
+// (here with several chunks of variables as well).
+TEST(Kernel, SameBitsAsTheReferenceInBothOrdersOfWork) {
+  const EachTarget targets;
+  std::mt19937 rng(2026);
+  struct Row {
+    std::int32_t n, m;
+    std::size_t tile_variables;
+  };
+  const Row rows[] = {{3, 700, 0}, {1, 1200, 0}, {40, 300, 0}, {128, 90, 0}, {129, 90, 0}, {131, 70, 64}, {300, 45, 0}};
+  const TableKind kind{"reals, specials", kReals | kCounts | kSpecials, 0.15};
+  for (const Row& r : rows) {
+    const DataMatrix d = random_table(r.n, r.m, kind, rng);
+    for (std::int32_t c : {1, 3, 8, 11, 14, 16, 17, 18, 20, 23, 24, 27, 33, 35}) {
+      for (std::int32_t scaling : {0, 1}) {
+        if (scaling == 1 && c != 1) continue;
+        const ResemblanceMatrix want = compute_reference(d, c, scaling);
+        for (std::int64_t target : targets.targets()) {
+          EachTarget::use(target);
+          kernel::Options options;
+          options.threads = 2;
+          options.tile_variables = r.tile_variables;
+          ASSERT_TRUE(same_bits(kernel::compute(d, c, scaling, {}, nullptr, options), want))
+              << "n " << r.n << ", m " << r.m << ", coefficient " << c << ", scaling " << scaling << ", target "
+              << hwy::TargetName(target);
+        }
+      }
+    }
+  }
+}
+
 // No variables, no objects, and negative dimensions (no values along them).
 TEST(Kernel, SameBitsAsTheReferenceForEmptyDimensions) {
   const EachTarget targets;
