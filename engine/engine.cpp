@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/coefficients.hpp"
+#include "engine/engine_impl.hpp"
 #include "engine/engine_storage.hpp"
 #include "engine/kernel/kernel.hpp"
 #include "engine/matrices.hpp"
@@ -109,15 +110,8 @@ engine::Table settle(const TableView& t, engine::Floats& copy) {
   return {copy.data(), n, m, bits};
 }
 
-engine::kernel::Control control_of(const RunOptions& run) {
-  engine::kernel::Control c;
-  c.options.threads = thread_count(run.threads);
-  c.progress = run.progress ? &run.progress : nullptr;
-  c.cancel = run.cancel;
-  return c;
-}
-
-float complement(float s) { return static_cast<float>(1.0 - static_cast<double>(s)); }
+using detail::complement;
+using detail::control_of;
 
 }  // namespace
 
@@ -149,13 +143,6 @@ void Matrix::to_dissimilarity() {
 }
 
 // ---------------------------------------------------------------------------
-
-struct Engine::Impl {
-  Settings settings;
-  engine::Floats copy;  // the table, when the caller's layout is not the kernel's
-  engine::kernel::Prepared prepared;
-  std::vector<float> diagonal;
-};
 
 namespace {
 

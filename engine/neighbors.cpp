@@ -1,13 +1,23 @@
-// Nearest neighbours and the pairs within a threshold, over the engine's
-// blocks: each object's candidates are ranked by the coefficient's order,
-// ties by the lower index, so that the answer does not depend on the order
-// in which pairs are computed.
+// Nearest neighbours and the pairs within a threshold: each object's
+// candidates are ranked by the coefficient's order, ties by the lower index,
+// so that the answer does not depend on the order in which pairs are
+// computed, nor on the number of threads.
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "engine/engine_impl.hpp"
+#include "engine/kernel/job.hpp"
+#include "engine/pair_steps.hpp"
 
 #include "tessora/checks.hpp"
 #include "tessora/engine.hpp"
@@ -61,18 +71,103 @@ struct Share {
   }
 };
 
-// a before b in the ranking: the nearer value, then the lower index.
-struct Nearer {
-  bool ascending;
-  bool operator()(float a, std::int64_t ia, float b, std::int64_t ib) const {
-    if (a != b) return ascending ? a < b : a > b;
-    return ia < ib;
-  }
-};
-
 bool within_threshold(float value, float threshold, bool ascending) {
   return ascending ? value <= threshold : value >= threshold;  // false for NaN
 }
+
+// Each object's k best candidates so far, filled by every worker at once as
+// the kernel hands over its runs of pairs: every pair is computed once and
+// offered to both of its objects. A candidate is ranked by one 64-bit key,
+// the value's place in the ranking order above the partner's index, so that
+// comparing keys compares the values by the ranking order, then the indices. Each list
+// is a heap with its worst key on top; that key is also kept where workers
+// read it without a lock, so that the many candidates that cannot enter
+// cost one comparison. A stale worst key is never below the true one, so
+// the check may let a candidate through to the lock, never turn a good one
+// away.
+class Selection final : public engine::kernel::detail::PairSink {
+ public:
+  struct Slot {
+    std::uint64_t key;
+    float value;
+    std::uint32_t count;
+  };
+
+  Selection(std::size_t r0, std::size_t r1, std::size_t k, bool ascending, bool complemented,
+            std::uint64_t min_shared)
+      : r0_(r0), r1_(r1), k_(k), ascending_(ascending), complemented_(complemented), min_shared_(min_shared),
+        slots_((r1 - r0) * k), sizes_(r1 - r0, 0), worst_(std::make_unique<std::atomic<std::uint64_t>[]>(r1 - r0)) {
+    for (std::size_t r = 0; r < r1 - r0; ++r) worst_[r].store(kOpen, std::memory_order_relaxed);
+  }
+
+  void take(std::size_t p, std::size_t j_begin, std::size_t j_end, const float* values,
+            const std::uint32_t* counts) override {
+    const bool p_wanted = p >= r0_ && p < r1_;
+    const std::size_t from = std::max(j_begin, r0_), to = std::min(j_end, r1_);
+    if (!p_wanted && from >= to) return;
+    for (std::size_t j = j_begin; j < j_end; ++j) {
+      const std::uint32_t count = counts[j - j_begin];
+      if (count < min_shared_) continue;
+      float v = values[j - j_begin];
+      if (complemented_) v = detail::complement(v);
+      if (std::isnan(v)) continue;
+      const std::uint64_t place = rank(v);
+      if (p_wanted) offer(p - r0_, (place << 32) | j, v, count);
+      if (j >= r0_ && j < r1_) offer(j - r0_, (place << 32) | p, v, count);
+    }
+  }
+
+  // An object's own pair, offered by the caller before or after the run.
+  void offer_self(std::size_t i, float v, std::uint32_t count) {
+    if (count < min_shared_ || std::isnan(v)) return;
+    offer(i - r0_, (rank(v) << 32) | i, v, count);
+  }
+
+  // Row r's candidates, nearest first.
+  std::span<Slot> sorted(std::size_t r) {
+    Slot* first = slots_.data() + r * k_;
+    std::sort(first, first + sizes_[r], [](const Slot& a, const Slot& b) { return a.key < b.key; });
+    return {first, sizes_[r]};
+  }
+
+ private:
+  static constexpr std::uint64_t kOpen = ~std::uint64_t{0};  // fewer than k candidates yet
+
+  // The value's place: smaller is nearer. -0 and +0 share a place.
+  std::uint64_t rank(float v) const {
+    std::uint32_t u = std::bit_cast<std::uint32_t>(v == 0.0f ? 0.0f : v);
+    u = (u & 0x80000000u) ? ~u : (u | 0x80000000u);  // the floats' order as unsigned integers
+    return ascending_ ? u : ~u;
+  }
+
+  void offer(std::size_t r, std::uint64_t key, float v, std::uint32_t count) {
+    if (key >= worst_[r].load(std::memory_order_relaxed)) return;
+    std::lock_guard lock(locks_[r % kLocks]);
+    Slot* heap = slots_.data() + r * k_;
+    std::size_t& size = sizes_[r];
+    const auto below = [](const Slot& a, const Slot& b) { return a.key < b.key; };  // a max-heap of keys
+    if (size < k_) {
+      heap[size++] = {key, v, count};
+      std::push_heap(heap, heap + size, below);
+      if (size == k_) worst_[r].store(heap[0].key, std::memory_order_relaxed);
+      return;
+    }
+    if (key >= heap[0].key) return;
+    std::pop_heap(heap, heap + size, below);
+    heap[size - 1] = {key, v, count};
+    std::push_heap(heap, heap + size, below);
+    worst_[r].store(heap[0].key, std::memory_order_relaxed);
+  }
+
+  static constexpr std::size_t kLocks = 4096;
+  std::size_t r0_, r1_, k_;
+  bool ascending_, complemented_;
+  std::uint64_t min_shared_;
+  std::vector<Slot> slots_;
+  std::vector<std::size_t> sizes_;
+  std::unique_ptr<std::atomic<std::uint64_t>[]> worst_;
+  std::array<std::mutex, kLocks> locks_;
+};
 
 }  // namespace
 
@@ -94,41 +189,31 @@ void Engine::neighbors(std::int64_t k, std::int64_t* indices, float* values, std
   thread_count(run.threads);
   if (r0 == r1) return;
 
-  const Nearer nearer{ranking_of(settings().coefficient, settings().dissimilarity) == Ranking::ascending};
-  const bool need_counts = options.min_shared > 0 || shared != nullptr;
-  const std::int64_t band = std::min(r1 - r0, band_rows(m, need_counts ? 8 : 4));
-  std::vector<float> block(static_cast<std::size_t>(band * m));
-  std::vector<std::uint32_t> counts(need_counts ? static_cast<std::size_t>(band * m) : 0);
-  std::vector<std::int64_t> order;
-  order.reserve(static_cast<std::size_t>(m));
+  const bool ascending = ranking_of(settings().coefficient, settings().dissimilarity) == Ranking::ascending;
+  const auto q0 = static_cast<std::size_t>(r0), q1 = static_cast<std::size_t>(r1);
+  const auto objects = static_cast<std::size_t>(m);
+  auto selection = std::make_unique<Selection>(q0, q1, static_cast<std::size_t>(k), ascending,
+                                               settings().dissimilarity,
+                                               static_cast<std::uint64_t>(options.min_shared));
+  // Every pair with an object of the rows, once: the rows against the later
+  // objects, and the earlier objects against the rows.
+  const engine::kernel::detail::Region regions[] = {{q0, q1, q0, objects}, {0, q0, q0, q1}};
+  engine::kernel::detail::Output out;
+  out.sink = selection.get();
+  if (!engine::kernel::run_pairs(impl_->prepared, regions, out, detail::control_of(run))) throw Cancelled();
+  if (options.include_self)
+    for (std::size_t i = q0; i < q1; ++i)
+      selection->offer_self(i, diagonal(static_cast<std::int64_t>(i)),
+                            engine::known_count(impl_->prepared.table, i));
 
-  Share share{run, static_cast<double>(r1 - r0) * static_cast<double>(m)};
-  for (std::int64_t b0 = r0; b0 < r1; b0 += band) {
-    const std::int64_t b1 = std::min(r1, b0 + band);
-    const double pairs = static_cast<double>(b1 - b0) * static_cast<double>(m);
-    compute_block({b0, b1, 0, m}, block.data(), m, need_counts ? counts.data() : nullptr, m, share.part(pairs));
-    share.done += pairs;
-    for (std::int64_t i = b0; i < b1; ++i) {
-      const float* v = block.data() + (i - b0) * m;
-      const std::uint32_t* c = need_counts ? counts.data() + (i - b0) * m : nullptr;
-      order.clear();
-      for (std::int64_t j = 0; j < m; ++j) {
-        if (j == i && !options.include_self) continue;
-        if (std::isnan(v[j])) continue;
-        if (c && c[j] < static_cast<std::uint64_t>(options.min_shared)) continue;
-        order.push_back(j);
-      }
-      auto before = [&](std::int64_t a, std::int64_t b) { return nearer(v[a], a, v[b], b); };
-      const auto kept = static_cast<std::ptrdiff_t>(std::min<std::int64_t>(k, static_cast<std::int64_t>(order.size())));
-      std::partial_sort(order.begin(), order.begin() + kept, order.end(), before);
-      const std::int64_t row = (i - r0) * k;
-      for (std::int64_t t = 0; t < k; ++t) {
-        const bool found = t < kept;
-        const std::int64_t j = found ? order[static_cast<std::size_t>(t)] : -1;
-        indices[row + t] = j;
-        if (values) values[row + t] = found ? v[j] : std::numeric_limits<float>::quiet_NaN();
-        if (shared) shared[row + t] = found ? c[j] : 0;
-      }
+  for (std::size_t i = q0; i < q1; ++i) {
+    const auto kept = selection->sorted(i - q0);
+    const std::size_t row = (i - q0) * static_cast<std::size_t>(k);
+    for (std::size_t t = 0; t < static_cast<std::size_t>(k); ++t) {
+      const bool found = t < kept.size();
+      indices[row + t] = found ? static_cast<std::int64_t>(kept[t].key & 0xFFFFFFFFu) : -1;
+      if (values) values[row + t] = found ? kept[t].value : std::numeric_limits<float>::quiet_NaN();
+      if (shared) shared[row + t] = found ? kept[t].count : 0;
     }
   }
 }

@@ -35,7 +35,19 @@ inline std::uint64_t pairs_in(const Region& r) {
   return pairs;
 }
 
-// Where the value (and count) of a pair p < j goes: the packed lower
+// Takes the values of runs of pairs instead of an array: the pairs (p, j)
+// for j in [j_begin, j_end), p < j_begin, with their values and counts.
+// Called from every worker at once.
+class PairSink {
+ public:
+  virtual void take(std::size_t p, std::size_t j_begin, std::size_t j_end, const float* values,
+                    const std::uint32_t* counts) = 0;
+
+ protected:
+  ~PairSink() = default;
+};
+
+// Where the value (and count) of a pair p < j goes: a sink, the packed lower
 // triangle, or a block of rows by columns in which the pair may appear as
 // (p, j), as (j, p), or both.
 struct Output {
@@ -50,7 +62,9 @@ struct Output {
   bool condensed = false;
   std::size_t m = 0, first = 0;
 
-  bool wants_values() const { return triangle != nullptr || values != nullptr; }
+  PairSink* sink = nullptr;
+
+  bool wants_values() const { return triangle != nullptr || values != nullptr || sink != nullptr; }
 
   // The pairs (p, j) for j in [j_begin, j_end), p < j_begin: values[t] and
   // counts[t] of the pair (p, j_begin + t). values may be nullptr when no
@@ -58,6 +72,10 @@ struct Output {
   // block's rows, a column of the triangle or of a block's mirror.
   void put_run(std::size_t p, std::size_t j_begin, std::size_t j_end, const float* value_run,
                const std::uint32_t* count_run) const {
+    if (sink) {
+      sink->take(p, j_begin, j_end, value_run, count_run);
+      return;
+    }
     if (triangle) {
       for (std::size_t j = j_begin; j < j_end; ++j)
         triangle[ResemblanceMatrix::pair_index(j, p)] = value_run[j - j_begin];
@@ -87,6 +105,10 @@ struct Output {
   }
 
   void put(std::size_t p, std::size_t j, float value, std::uint32_t count) const {
+    if (sink) {
+      sink->take(p, j, j + 1, &value, &count);
+      return;
+    }
     if (triangle) {
       triangle[ResemblanceMatrix::pair_index(j, p)] = value;
       return;

@@ -137,6 +137,40 @@ TEST(Neighbors, RowRangesAndThreadsGiveTheSameAnswer) {
   }
 }
 
+// Enough objects that the pairs come in many runs from both workers, every
+// list fills early and keeps being displaced, and ties (small integers, few
+// variables) decide by index across runs.
+TEST(Neighbors, ManyObjectsAndTiesGiveTheSortedRows) {
+  std::mt19937 rng(23);
+  const std::int64_t m = 1500, n = 3, k = 20;
+  const std::vector<float> x = random_table(m, n, rng);
+  const TableView view = TableView::row_major(x.data(), m, n, true);
+  for (const std::int32_t number : {1, 8, 14, 23, 27}) {
+    const Engine engine(view, {number});
+    const Whole w = whole_matrix(engine);
+    const bool ascending = ranking_of(number, false) == Ranking::ascending;
+    const NeighborOptions o;
+    std::vector<std::vector<std::int64_t>> want(static_cast<std::size_t>(m));
+    for (std::int64_t i = 0; i < m; ++i) want[static_cast<std::size_t>(i)] = sorted_row(w, i, ascending, o);
+    for (const unsigned threads : {1u, 2u, 3u}) {
+      RunOptions run;
+      run.threads = threads;
+      std::vector<std::int64_t> idx(static_cast<std::size_t>(m * k));
+      std::vector<float> val(idx.size());
+      engine.neighbors(k, idx.data(), val.data(), nullptr, o, run);
+      for (std::int64_t i = 0; i < m; ++i) {
+        const std::vector<std::int64_t>& row = want[static_cast<std::size_t>(i)];
+        for (std::int64_t t = 0; t < k; ++t) {
+          const auto at = static_cast<std::size_t>(i * k + t);
+          const std::int64_t j = t < static_cast<std::int64_t>(row.size()) ? row[static_cast<std::size_t>(t)] : -1;
+          ASSERT_EQ(idx[at], j) << "coefficient " << number << " threads " << threads << " object " << i << " place " << t;
+          if (j >= 0) ASSERT_TRUE(same_bits(val[at], w.values[static_cast<std::size_t>(i * m + j)]));
+        }
+      }
+    }
+  }
+}
+
 TEST(Within, EqualsTheFilteredMatrix) {
   std::mt19937 rng(3);
   const std::int64_t m = 40, n = 6;
