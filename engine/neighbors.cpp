@@ -51,30 +51,6 @@ void check_min_shared(std::int64_t min_shared, std::int64_t n) {
     throw Error("min_shared must be from 0 to " + text(n) + " (the variables), not " + text(min_shared));
 }
 
-// Progress over several calls of the engine: each reports its own fraction.
-struct Share {
-  const RunOptions& run;
-  double total;
-  double done = 0;
-
-  RunOptions part(double pairs) const {
-    RunOptions r;
-    r.threads = run.threads;
-    r.cancel = run.cancel;
-    if (run.progress) {
-      const double before = done;
-      r.progress = [this, before, pairs](double f) {
-        return run.progress(total > 0 ? std::min(1.0, (before + f * pairs) / total) : 1.0);
-      };
-    }
-    return r;
-  }
-};
-
-bool within_threshold(float value, float threshold, bool ascending) {
-  return ascending ? value <= threshold : value >= threshold;  // false for NaN
-}
-
 // Each object's k best candidates so far, filled by every worker at once as
 // the kernel hands over its runs of pairs: every pair is computed once and
 // offered to both of its objects. A candidate is ranked by one 64-bit key,
@@ -169,6 +145,69 @@ class Selection final : public engine::kernel::detail::PairSink {
   std::array<std::mutex, kLocks> locks_;
 };
 
+// The pairs within the threshold, gathered from every worker (a run's
+// finds under one lock; they are few, or the list is long anyway). Past
+// max_pairs it stops the run; it also passes on the caller's stop.
+class Gathering final : public engine::kernel::detail::PairSink {
+ public:
+  struct Pair {
+    std::uint64_t i, j;
+    float value;
+    std::uint32_t count;
+  };
+
+  Gathering(float threshold, bool ascending, bool complemented, std::uint64_t min_shared, std::size_t max_pairs,
+            const std::atomic<bool>* cancel)
+      : threshold_(threshold), ascending_(ascending), complemented_(complemented), min_shared_(min_shared),
+        max_pairs_(max_pairs), cancel_(cancel) {}
+
+  void take(std::size_t p, std::size_t j_begin, std::size_t j_end, const float* values,
+            const std::uint32_t* counts) override {
+    if (cancel_ && cancel_->load(std::memory_order_relaxed)) stop_.store(true, std::memory_order_relaxed);
+    Pair found[kMostPerRun];
+    std::size_t n = 0;
+    for (std::size_t j = j_begin; j < j_end; ++j) {
+      float v = values[j - j_begin];
+      if (complemented_) v = detail::complement(v);
+      if (!within(v) || counts[j - j_begin] < min_shared_) continue;
+      found[n++] = {p, j, v, counts[j - j_begin]};
+      if (n == kMostPerRun) {
+        add(found, n);
+        n = 0;
+      }
+    }
+    if (n > 0) add(found, n);
+  }
+
+  bool within(float v) const { return ascending_ ? v <= threshold_ : v >= threshold_; }  // false for NaN
+
+  void add(const Pair* found, std::size_t n) {
+    std::lock_guard lock(mutex_);
+    if (pairs_.size() + n > max_pairs_) {
+      overflow_ = true;
+      stop_.store(true, std::memory_order_relaxed);
+      return;
+    }
+    pairs_.insert(pairs_.end(), found, found + n);
+  }
+
+  const std::atomic<bool>* stop() const { return &stop_; }
+  bool overflow() const { return overflow_; }
+  std::vector<Pair>& pairs() { return pairs_; }
+
+ private:
+  static constexpr std::size_t kMostPerRun = 64;
+  float threshold_;
+  bool ascending_, complemented_;
+  std::uint64_t min_shared_;
+  std::size_t max_pairs_;
+  const std::atomic<bool>* cancel_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  bool overflow_ = false;
+  std::vector<Pair> pairs_;
+};
+
 }  // namespace
 
 void check_neighbors(std::int64_t objects, std::int64_t variables, std::int64_t k, const NeighborOptions& options) {
@@ -227,55 +266,48 @@ PairList Engine::within(float threshold, const WithinOptions& options, bool shar
   thread_count(run.threads);
 
   const bool ascending = ranking_of(settings().coefficient, settings().dissimilarity) == Ranking::ascending;
-  const bool need_counts = options.min_shared > 0 || shared;
-  PairList list;
-  auto keep = [&](std::int64_t i, std::int64_t j, float value, std::uint32_t count) {
-    if (static_cast<std::int64_t>(list.i.size()) >= options.max_pairs)
-      throw Error("more than " + text(options.max_pairs) + " pairs lie within the threshold " +
-                  shortest(threshold) + ": raise max_pairs or choose a threshold nearer the objects");
-    list.i.push_back(i);
-    list.j.push_back(j);
-    list.values.push_back(value);
-    if (shared) list.shared.push_back(count);
+  const auto q0 = static_cast<std::size_t>(r0), q1 = static_cast<std::size_t>(r1);
+  const auto max_pairs = static_cast<std::size_t>(options.max_pairs);
+  Gathering gathering(threshold, ascending, settings().dissimilarity, static_cast<std::uint64_t>(options.min_shared),
+                      max_pairs, run.cancel);
+  auto too_many = [&] {
+    return Error("more than " + text(options.max_pairs) + " pairs lie within the threshold " + shortest(threshold) +
+                 ": raise max_pairs or choose a threshold nearer the objects");
   };
-  // The objects' own counts, for the diagonal and min_shared.
-  auto own = [&](std::int64_t i) {
-    std::uint32_t c = 0;
-    compute_block({i, i + 1, i, i + 1}, nullptr, 1, &c, 1);
-    return c;
-  };
-
-  std::vector<float> band_values;
-  std::vector<std::uint32_t> band_counts;
-  Share share{run, static_cast<double>(condensed_start(m, r1) - condensed_start(m, r0))};
-  for (std::int64_t b0 = r0; b0 < r1;) {
-    const std::int64_t b1 = std::min(r1, condensed_band_end(m, b0, need_counts ? 8 : 4));
-    const std::int64_t first = condensed_start(m, b0);
-    const auto pairs = static_cast<std::size_t>(condensed_start(m, b1) - first);
-    band_values.resize(pairs);
-    band_counts.resize(need_counts ? pairs : 0);
-    if (pairs > 0)
-      compute_condensed(b0, b1, band_values.data(), need_counts ? band_counts.data() : nullptr,
-                        share.part(static_cast<double>(pairs)));
-    share.done += static_cast<double>(pairs);
-    for (std::int64_t i = b0; i < b1; ++i) {
-      if (options.include_self) {
-        const float d = diagonal(i);
-        const std::uint32_t c = need_counts ? own(i) : 0;
-        if (within_threshold(d, threshold, ascending) && c >= static_cast<std::uint64_t>(options.min_shared))
-          keep(i, i, d, c);
-      }
-      const std::int64_t row = condensed_start(m, i) - first;
-      for (std::int64_t j = i + 1; j < m; ++j) {
-        const auto at = static_cast<std::size_t>(row + (j - i - 1));
-        const float v = band_values[at];
-        if (!within_threshold(v, threshold, ascending)) continue;
-        const std::uint32_t c = need_counts ? band_counts[at] : 0;
-        if (c < static_cast<std::uint64_t>(options.min_shared)) continue;
-        keep(i, j, v, c);
+  if (options.include_self) {
+    // (i, i) with the diagonal value and the object's own count.
+    for (std::size_t i = q0; i < q1; ++i) {
+      const float d = diagonal(static_cast<std::int64_t>(i));
+      const std::uint32_t c = engine::known_count(impl_->prepared.table, i);
+      if (gathering.within(d) && c >= static_cast<std::uint64_t>(options.min_shared)) {
+        const Gathering::Pair self{i, i, d, c};
+        gathering.add(&self, 1);
+        if (gathering.overflow()) throw too_many();
       }
     }
-    b0 = b1;
+  }
+  const engine::kernel::detail::Region region{q0, q1, q0, static_cast<std::size_t>(m)};
+  engine::kernel::detail::Output out;
+  out.sink = &gathering;
+  engine::kernel::Control control = detail::control_of(run);
+  control.cancel = gathering.stop();  // the caller's flag reaches it through the sink, and the progress
+  if (q0 < q1 && !engine::kernel::run_pairs(impl_->prepared, std::span(&region, 1), out, control)) {
+    if (gathering.overflow()) throw too_many();
+    throw Cancelled();
+  }
+
+  auto& pairs = gathering.pairs();
+  std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
+  PairList list;
+  list.i.resize(pairs.size());
+  list.j.resize(pairs.size());
+  list.values.resize(pairs.size());
+  if (shared) list.shared.resize(pairs.size());
+  for (std::size_t t = 0; t < pairs.size(); ++t) {
+    list.i[t] = static_cast<std::int64_t>(pairs[t].i);
+    list.j[t] = static_cast<std::int64_t>(pairs[t].j);
+    list.values[t] = pairs[t].value;
+    if (shared) list.shared[t] = pairs[t].count;
   }
   return list;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -220,6 +221,37 @@ TEST(Within, EqualsTheFilteredMatrix) {
         EXPECT_EQ(at, got.i.size()) << c.number;
       }
     }
+  }
+}
+
+// The pair limit: exactly max_pairs pairs are kept, one more is an Error
+// (on every thread count, so whichever worker finds the last pair); a stop
+// asked for by the caller ends the run as Cancelled.
+TEST(Within, PairLimitAndStop) {
+  std::mt19937 rng(9);
+  const std::int64_t m = 700, n = 4;
+  const std::vector<float> x = random_table(m, n, rng);
+  const Engine engine(TableView::row_major(x.data(), m, n, true), {2});
+  WithinOptions o;
+  o.min_shared = 0;
+  const PairList all = engine.within(INFINITY, o);
+  const auto total = static_cast<std::int64_t>(all.i.size());
+  ASSERT_GT(total, 1000);
+  for (const unsigned threads : {1u, 2u, 7u}) {
+    RunOptions run;
+    run.threads = threads;
+    o.max_pairs = total;
+    EXPECT_EQ(static_cast<std::int64_t>(engine.within(INFINITY, o, false, run).i.size()), total);
+    o.max_pairs = total - 1;
+    EXPECT_THROW(engine.within(INFINITY, o, false, run), Error) << threads;
+    o.include_self = true;
+    o.max_pairs = total;  // the diagonal's pairs come on top
+    EXPECT_THROW(engine.within(INFINITY, o, false, run), Error) << threads;
+    o.include_self = false;
+    std::atomic<bool> stop{true};
+    run.cancel = &stop;
+    o.max_pairs = total;
+    EXPECT_THROW(engine.within(INFINITY, o, false, run), Cancelled) << threads;
   }
 }
 
