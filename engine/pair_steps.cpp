@@ -56,10 +56,12 @@ namespace {
 }
 
 template <const Coefficient& kRow>
-void finish_run(const PairSums* sums, std::size_t count, std::int32_t n, std::int32_t scaling, float* values) {
+void finish_run(const SumColumns& sums, std::size_t first, std::size_t count, std::int32_t n, std::int32_t scaling,
+                float* values) {
   constexpr Formula final = kRow.final;
   constexpr Guard guard = kRow.guard;
-  for (std::size_t l = 0; l < count; ++l) values[l] = finish(final, guard, kRow.scaled, sums[l], n, scaling);
+  for (std::size_t l = 0; l < count; ++l)
+    values[l] = finish(final, guard, kRow.scaled, sums.at(first + l), n, scaling);
 }
 
 template <std::size_t... I>

@@ -20,11 +20,24 @@ std::vector<VariableStats> variable_statistics(const Table& table, Statistics wa
 // the guard, then the scaling by n / k. n is the table's own n.
 float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling);
 
-// The stored values of `count` pairs from their completed sums, each as
-// pair_value gives it, with the row's formula and guard compiled in (one
-// call for a run of pairs instead of two indirect calls per pair).
-using Finisher = void (*)(const PairSums* sums, std::size_t count, std::int32_t n, std::int32_t scaling,
-                          float* values);
+// The completed sums of a run of pairs, a column per sum (pair l at [l]),
+// as the vector kernel stores its lanes.
+struct SumColumns {
+  static constexpr std::size_t kMost = 64;
+  float k[kMost], ssq[kMost], sad[kMost], smin[kMost], smax[kMost], sprod[kMost], sdiff[kMost], sqi[kMost],
+      sqj[kMost], si[kMost], sj[kMost], sonlyi[kMost], sonlyj[kMost], snone[kMost];
+
+  PairSums at(std::size_t l) const {
+    return {k[l],   ssq[l], sad[l], smin[l],   smax[l],   sprod[l], sdiff[l],
+            sqi[l], sqj[l], si[l],  sj[l],     sonlyi[l], sonlyj[l], snone[l]};
+  }
+};
+
+// The stored values of the pairs first .. first + count - 1 of the columns,
+// each as pair_value gives it, with the row's formula and guard compiled in
+// (one call for a run of pairs instead of two indirect calls per pair).
+using Finisher = void (*)(const SumColumns& sums, std::size_t first, std::size_t count, std::int32_t n,
+                          std::int32_t scaling, float* values);
 // The finisher of a row of the coefficient table (coefficient(number)).
 Finisher finisher(const Coefficient& row);
 

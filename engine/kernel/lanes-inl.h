@@ -33,6 +33,7 @@
 #include <utility>
 
 #include "engine/coefficients.hpp"
+#include "engine/pair_steps.hpp"
 
 HWY_BEFORE_NAMESPACE();
 namespace tessora::engine::kernel::detail {
@@ -249,18 +250,19 @@ HWY_INLINE VI Count(VI k, MF known) {
 #endif
 }
 
-// Copies one sum of every lane into the lanes' PairSums.
-HWY_INLINE void Put(VF v, PairSums* out, float PairSums::*field) {
-  HWY_ALIGN float lanes[kLanes];
-  hn::Store(v, DF(), lanes);
-  for (std::size_t l = 0; l < kLanes; ++l) out[l].*field = lanes[l];
-}
-HWY_INLINE void Put(const Wide& w, PairSums* out, float PairSums::*field) { Put(Narrow(w), out, field); }
-HWY_INLINE void Put(VI count, PairSums* out, float PairSums::*field) {
-  HWY_ALIGN std::int32_t lanes[kLanes];
-  hn::Store(count, DI(), lanes);
-  for (std::size_t l = 0; l < kLanes; ++l)
-    out[l].*field = static_cast<float>(std::min<std::int32_t>(lanes[l], std::int32_t{1} << 24));
+// Where a vector of lanes puts its sums: the columns, from pair `at` on.
+struct LaneColumns {
+  SumColumns* sums;
+  std::size_t at;
+};
+using Column = float (SumColumns::*)[SumColumns::kMost];
+
+// Stores one sum of every lane into its column.
+HWY_INLINE void Put(VF v, LaneColumns out, Column column) { hn::StoreU(v, DF(), (out.sums->*column) + out.at); }
+HWY_INLINE void Put(const Wide& w, LaneColumns out, Column column) { Put(Narrow(w), out, column); }
+HWY_INLINE void Put(VI count, LaneColumns out, Column column) {
+  const VI most = hn::Set(DI(), std::int32_t{1} << 24);
+  Put(hn::ConvertTo(DF(), hn::Min(count, most)), out, column);  // exact: at most 2^24
 }
 
 }  // namespace HWY_NAMESPACE

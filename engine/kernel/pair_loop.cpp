@@ -22,6 +22,7 @@
 #include <cstring>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -219,7 +220,7 @@ class Runner {
 
   // The stored values of the group's pairs p < j, a run per object.
   void store(const Item& item, std::size_t g) {
-    PairSums sums[kWidth];
+    SumColumns& sums = *columns_;
     HWY_ALIGN std::int32_t counts[kWidth];
     HWY_ALIGN float values[kWidth];
     const bool wants_values = job_.out.wants_values();
@@ -229,11 +230,11 @@ class Runner {
       const std::size_t from = std::max(item.j0, p + 1);
       if (from >= item.j_end) continue;
       for (std::size_t u = 0; u < kVectors; ++u) {
-        if (wants_values) R::Export(groups_[g].s[q][u], sums + u * kLanes);
+        if (wants_values) R::Export(groups_[g].s[q][u], LaneColumns{&sums, u * kLanes});
         hn::Store(R::Known(groups_[g].s[q][u]), DI(), counts + u * kLanes);
       }
       const std::size_t first = from - item.j0, length = item.j_end - from;
-      if (wants_values) job_.finish(sums + first, length, job_.n_signed, job_.scaling, values);
+      if (wants_values) job_.finish(sums, first, length, job_.n_signed, job_.scaling, values);
       job_.out.put_run(p, from, item.j_end, wants_values ? values : nullptr,
                        reinterpret_cast<const std::uint32_t*>(counts + first));
     }
@@ -243,7 +244,9 @@ class Runner {
   std::size_t chunk_;
   Scratch scratch_;
   hwy::AlignedFreeUniquePtr<Group[]> groups_;
+  std::unique_ptr<SumColumns> columns_ = std::make_unique<SumColumns>();  // sums a row never reads stay 0
 };
+static_assert(kWidth <= SumColumns::kMost);
 
 template <class R>
 void Run(const Job& job, Schedule& schedule) {

@@ -82,17 +82,17 @@ struct General : NoStats {
   }
   static void Between(State&) {}
   static VI Known(const State& s) { return s.k; }
-  static void Export(const State& s, PairSums* out) {
-    Put(s.k, out, &PairSums::k);
-    if constexpr ((kSums & kSsq) != 0) Put(s.ssq, out, &PairSums::ssq);
-    if constexpr ((kSums & kSmin) != 0) Put(s.smin, out, &PairSums::smin);
-    if constexpr ((kSums & kSmax) != 0) Put(s.smax, out, &PairSums::smax);
-    if constexpr ((kSums & kSad) != 0) Put(s.sad, out, &PairSums::sad);
-    if constexpr ((kSums & kSprod) != 0) Put(s.sprod, out, &PairSums::sprod);
-    if constexpr ((kSums & kSdiff) != 0) Put(s.sdiff, out, &PairSums::sdiff);
+  static void Export(const State& s, LaneColumns out) {
+    Put(s.k, out, &SumColumns::k);
+    if constexpr ((kSums & kSsq) != 0) Put(s.ssq, out, &SumColumns::ssq);
+    if constexpr ((kSums & kSmin) != 0) Put(s.smin, out, &SumColumns::smin);
+    if constexpr ((kSums & kSmax) != 0) Put(s.smax, out, &SumColumns::smax);
+    if constexpr ((kSums & kSad) != 0) Put(s.sad, out, &SumColumns::sad);
+    if constexpr ((kSums & kSprod) != 0) Put(s.sprod, out, &SumColumns::sprod);
+    if constexpr ((kSums & kSdiff) != 0) Put(s.sdiff, out, &SumColumns::sdiff);
     if constexpr ((kSums & kSquares) != 0) {
-      Put(s.sqi, out, &PairSums::sqi);
-      Put(s.sqj, out, &PairSums::sqj);
+      Put(s.sqi, out, &SumColumns::sqi);
+      Put(s.sqj, out, &SumColumns::sqj);
     }
   }
 };
@@ -108,9 +108,9 @@ struct CountAndSad {
   static State Init() { return {hn::Zero(DI()), WideZero()}; }
   static void Between(State&) {}
   static VI Known(const State& s) { return s.k; }
-  static void Export(const State& s, PairSums* out) {
-    Put(s.k, out, &PairSums::k);
-    Put(s.sad, out, &PairSums::sad);
+  static void Export(const State& s, LaneColumns out) {
+    Put(s.k, out, &SumColumns::k);
+    Put(s.sad, out, &SumColumns::sad);
   }
 };
 
@@ -172,9 +172,9 @@ struct Divergence : NoStats {
   }
   static void Between(State&) {}
   static VI Known(const State& s) { return s.k; }
-  static void Export(const State& s, PairSums* out) {
-    Put(s.k, out, &PairSums::k);
-    Put(s.ssq, out, &PairSums::ssq);
+  static void Export(const State& s, LaneColumns out) {
+    Put(s.k, out, &SumColumns::k);
+    Put(s.ssq, out, &SumColumns::ssq);
   }
 };
 
@@ -190,10 +190,10 @@ HWY_INLINE void AddTotals(Totals& t, VF av, VF b, MF known) {
   t.sj = P::Add(t.sj, b, known);
 }
 HWY_INLINE Totals ZeroTotals() { return {hn::Zero(DI()), hn::Zero(DF()), hn::Zero(DF())}; }
-HWY_INLINE void PutTotals(const Totals& t, PairSums* out) {
-  Put(t.k, out, &PairSums::k);
-  Put(t.si, out, &PairSums::si);
-  Put(t.sj, out, &PairSums::sj);
+HWY_INLINE void PutTotals(const Totals& t, LaneColumns out) {
+  Put(t.k, out, &SumColumns::k);
+  Put(t.si, out, &SumColumns::si);
+  Put(t.sj, out, &SumColumns::sj);
 }
 
 // The second pass of 17, 19, 20 and 21, over the completed pair totals: the
@@ -218,7 +218,7 @@ struct TwoPass : Term {
   }
   static void Between(State& s) { Term::Prepare(s.t, s.wi, s.wj); }
   static VI Known(const State& s) { return s.t.k; }
-  static void Export(const State& s, PairSums* out) {
+  static void Export(const State& s, LaneColumns out) {
     PutTotals(s.t, out);
     Put(s.sum, out, Term::kInto);
   }
@@ -230,7 +230,7 @@ struct TwoPass : Term {
 struct HellingerTerm : NoStats {
   static constexpr bool kDividerBound = true;
   static constexpr std::size_t kWide = 2;
-  static constexpr float PairSums::*kInto = &PairSums::ssq;
+  static constexpr Column kInto = &SumColumns::ssq;
   static void Prepare(const Totals& t, Wide& wi, Wide& wj) {
     wi = Widen(t.si);
     wj = Widen(t.sj);
@@ -247,7 +247,7 @@ struct HellingerTerm : NoStats {
 // 19: min(a / h, b / h) rounded to float, h = (Si + Sj) / 2 in double.
 struct KulczynskiTerm : NoStats {
   static constexpr std::size_t kWide = 1;
-  static constexpr float PairSums::*kInto = &PairSums::smin;
+  static constexpr Column kInto = &SumColumns::smin;
   static void Prepare(const Totals& t, Wide& h, Wide&) {
     const VD two = hn::Set(DD(), 2.0);
     h = Each(Widen(t.si), Widen(t.sj), [&](VD si, VD sj) { return hn::Div(Plus(si, sj), two); });
@@ -261,7 +261,7 @@ struct KulczynskiTerm : NoStats {
 // 20: (a / (Tv Si) - b / (Tv Sj)) rounded to float and squared.
 struct ChiSquareTerm : UsesStats {
   static constexpr std::size_t kWide = 2;
-  static constexpr float PairSums::*kInto = &PairSums::ssq;
+  static constexpr Column kInto = &SumColumns::ssq;
   static void Prepare(const Totals& t, Wide& wi, Wide& wj) {
     wi = Widen(t.si);
     wj = Widen(t.sj);
@@ -279,7 +279,7 @@ struct ChiSquareTerm : UsesStats {
 // 21: min(a / Si, b / Sj) rounded to float.
 struct RenkonenTerm : NoStats {
   static constexpr std::size_t kWide = 2;
-  static constexpr float PairSums::*kInto = &PairSums::smin;
+  static constexpr Column kInto = &SumColumns::smin;
   static void Prepare(const Totals& t, Wide& wi, Wide& wj) {
     wi = Widen(t.si);
     wj = Widen(t.sj);
@@ -318,12 +318,12 @@ struct Moments : NoStats {
   }
   static void Between(State&) {}
   static VI Known(const State& s) { return s.t.k; }
-  static void Export(const State& s, PairSums* out) {
+  static void Export(const State& s, LaneColumns out) {
     PutTotals(s.t, out);
-    Put(s.sprod, out, &PairSums::sprod);
+    Put(s.sprod, out, &SumColumns::sprod);
     if constexpr (kSquaresToo) {
-      Put(s.sqi, out, &PairSums::sqi);
-      Put(s.sqj, out, &PairSums::sqj);
+      Put(s.sqi, out, &SumColumns::sqi);
+      Put(s.sqj, out, &SumColumns::sqj);
     }
   }
 };
@@ -360,12 +360,12 @@ struct PresenceAbsence : UsesStats {
   }
   static void Between(State&) {}
   static VI Known(const State& s) { return s.k; }
-  static void Export(const State& s, PairSums* out) {
-    Put(s.k, out, &PairSums::k);
-    Put(s.smin, out, &PairSums::smin);
-    Put(s.snone, out, &PairSums::snone);
-    Put(s.sonlyi, out, &PairSums::sonlyi);
-    Put(s.sonlyj, out, &PairSums::sonlyj);
+  static void Export(const State& s, LaneColumns out) {
+    Put(s.k, out, &SumColumns::k);
+    Put(s.smin, out, &SumColumns::smin);
+    Put(s.snone, out, &SumColumns::snone);
+    Put(s.sonlyi, out, &SumColumns::sonlyi);
+    Put(s.sonlyj, out, &SumColumns::sonlyj);
   }
 };
 
