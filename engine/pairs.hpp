@@ -25,10 +25,5 @@ ResemblanceMatrix compute_reference(const Table& table, std::int32_t coefficient
 // matrix and sets *cancelled).
 using ProgressFn = std::function<bool(double fraction)>;
 
-// The fastest path this machine has; the same bits as compute_reference.
-ResemblanceMatrix compute(const DataMatrix& data, std::int32_t coefficient,
-                          std::int32_t scaling, const ProgressFn& progress = {},
-                          bool* cancelled = nullptr);
-
 
 }  // namespace tessora::engine

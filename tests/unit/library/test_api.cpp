@@ -410,7 +410,9 @@ TEST(Layout, CondensedRowsAndBandsCoverEveryPairOnce) {
         const std::int64_t r1 = condensed_band_end(m, r0, 4, budget);
         ASSERT_GT(r1, r0);
         const std::int64_t band = condensed_start(m, r1) - condensed_start(m, r0);
-        if (r1 > r0 + 1) EXPECT_LE(band * 4, std::max<std::int64_t>(budget, 4)) << m;  // a pair at least
+        if (r1 > r0 + 1) {
+          EXPECT_LE(band * 4, std::max<std::int64_t>(budget, 4)) << m;  // a pair at least
+        }
         pairs += band;
         rows += r1 - r0;
         r0 = r1;
