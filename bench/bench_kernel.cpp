@@ -3,7 +3,8 @@
 // pair-variable steps per second, on all cores and on one; a block of
 // 1000 x 1000 pairs through the block call and straight to the kernel; the
 // reference loop of a few coefficients as the baseline (on fewer objects: it
-// is slow). The instruction set in use is printed first.
+// is slow); narrow tables (10 to 100 variables) in pairs per second. The
+// instruction set in use is printed first.
 //
 //   [TESSORA_KERNEL_TARGET=AVX2] bench_kernel [--benchmark_filter=kernel/all/5] ...
 #include <cstdint>
@@ -118,6 +119,31 @@ void block_run(benchmark::State& state, std::int32_t coefficient, bool through_l
   state.counters["steps/s"] = benchmark::Counter(1e6 * d.n, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// Narrow tables: 10,000 objects of n variables, every pair into a condensed
+// vector that is reused (its pages touched once), in pairs per second: the
+// cost of each pair, not of its variables, and not of fresh memory.
+const DataMatrix& narrow_table(std::int32_t n) {
+  static std::vector<std::pair<std::int32_t, DataMatrix>> tables;
+  for (const auto& [width, d] : tables)
+    if (width == n) return d;
+  tables.emplace_back(n, table(n, 10000));
+  return tables.back().second;
+}
+
+void narrow_run(benchmark::State& state, std::int32_t coefficient, std::int32_t n, unsigned threads) {
+  const DataMatrix& d = narrow_table(n);
+  const tessora::Engine engine(view_of(d), {coefficient});
+  std::vector<float> out(static_cast<std::size_t>(d.m) * (d.m - 1) / 2, 0.0f);
+  tessora::RunOptions run;
+  run.threads = threads;
+  for (auto _ : state) {
+    engine.compute_condensed(0, d.m, out.data(), nullptr, run);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["pairs/s"] = benchmark::Counter(static_cast<double>(d.m) * (d.m - 1) / 2.0,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,6 +170,18 @@ int main(int argc, char** argv) {
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
       benchmark::RegisterBenchmark(("block/kernel/" + cores + name).c_str(), block_run, c, false, threads)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
+  for (std::int32_t n : {10, 20, 50, 100}) {
+    for (std::int32_t c : {1, 2, 8, 16, 17, 24, 29}) {
+      const std::string name = std::to_string(n) + "/" + std::to_string(c) + "/" +
+                               std::string(tessora::engine::coefficient(c).name);
+      benchmark::RegisterBenchmark(("narrow/all/" + name).c_str(), narrow_run, c, n, 0u)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+      benchmark::RegisterBenchmark(("narrow/one/" + name).c_str(), narrow_run, c, n, 1u)
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
     }

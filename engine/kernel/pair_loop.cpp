@@ -234,7 +234,19 @@ class Runner {
         hn::Store(R::Known(groups_[g].s[q][u]), DI(), counts + u * kLanes);
       }
       const std::size_t first = from - item.j0, length = item.j_end - from;
-      if (wants_values) job_.finish(sums, first, length, job_.n_signed, job_.scaling, values);
+      if (wants_values) {
+        // Where a value may be a NaN of the data, the sums are finished by the
+        // same compiled formula as the reference loop's: a compiler may order
+        // the operands of + and * differently in another copy, and with two
+        // NaNs of different bits the first wins. Finite data only ever gives
+        // the one default NaN, whatever the order.
+        if (finite(p, p + 1) && finite(from, item.j_end)) {
+          job_.finish(sums, first, length, job_.n_signed, job_.scaling, values);
+        } else {
+          for (std::size_t l = 0; l < length; ++l)
+            values[l] = pair_value(*job_.row, sums.at(first + l), job_.n_signed, job_.scaling);
+        }
+      }
       job_.out.put_run(p, from, item.j_end, wants_values ? values : nullptr,
                        reinterpret_cast<const std::uint32_t*>(counts + first));
     }
