@@ -236,6 +236,7 @@ template <class T>
 void append_array(std::vector<T>& to, const unsigned char*& from, std::uint64_t count) {
   const std::size_t before = to.size();
   to.resize(before + at(count));
+  if (count == 0) return;  // to.data() may be nullptr
   std::memcpy(to.data() + before, from, at(count) * sizeof(T));
   from += count * sizeof(T);
 }

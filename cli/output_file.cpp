@@ -120,7 +120,8 @@ void OutputFile::write(std::string&& bytes) { write(bytes.data(), bytes.size());
 
 void OutputFile::write(const void* data, std::size_t size) {
   Buffer b = buffer();
-  std::memcpy(b.reserve(size + 1), data, size);
+  char* at = b.reserve(size + 1);
+  if (size > 0) std::memcpy(at, data, size);  // an empty run may come without a buffer (nullptr)
   b.size = size;
   write(std::move(b));
 }

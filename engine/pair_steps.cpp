@@ -42,26 +42,13 @@ std::vector<VariableStats> variable_statistics(const Table& table, Statistics wa
 
 namespace {
 
-// One pair's stored value. pair_value calls it with the row's pointers, the
-// finishers with the same pointers as constants, so that the compiler calls
-// the formula directly; the operations are the same either way.
-[[gnu::always_inline]] inline float finish(Formula final, Guard guard, bool scaled, const PairSums& sums,
-                                           std::int32_t n, std::int32_t scaling) {
-  const WideSums wide = widen(sums);
-  float value = final(wide);
-  if (guard && guard(wide)) value = 0.0f;
-  // The stored distance itself is scaled, not its square.
-  if (scaled && scaling == 1) value = num::store(static_cast<double>(n) / wide.k * num::wide(value));
-  return value;
-}
-
 template <const Coefficient& kRow>
 void finish_run(const SumColumns& sums, std::size_t first, std::size_t count, std::int32_t n, std::int32_t scaling,
                 float* values) {
   constexpr Formula final = kRow.final;
   constexpr Guard guard = kRow.guard;
   for (std::size_t l = 0; l < count; ++l)
-    values[l] = finish(final, guard, kRow.scaled, sums.at(first + l), n, scaling);
+    values[l] = finish_pair(final, guard, kRow.scaled, sums.at(first + l), n, scaling);
 }
 
 template <std::size_t... I>
@@ -73,7 +60,7 @@ constexpr auto kMenuFinishers = menu_finishers(std::make_index_sequence<kMenuSiz
 }  // namespace
 
 float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling) {
-  return finish(row.final, row.guard, row.scaled, sums, n, scaling);
+  return finish_pair(row.final, row.guard, row.scaled, sums, n, scaling);
 }
 
 Finisher finisher(const Coefficient& row) {

@@ -16,6 +16,19 @@ namespace tessora::engine {
 // The per-variable statistics over all objects (empty when none is wanted).
 std::vector<VariableStats> variable_statistics(const Table& table, Statistics wanted);
 
+// One pair's stored value from its sums, the row's formula and guard given:
+// pair_value calls it with the row's pointers; the kernel's finishers with
+// the same pointers as constants, so that the compiler inlines the formula.
+[[gnu::always_inline]] inline float finish_pair(Formula final, Guard guard, bool scaled, const PairSums& sums,
+                                                std::int32_t n, std::int32_t scaling) {
+  const WideSums wide = widen(sums);
+  float value = final(wide);
+  if (guard && guard(wide)) value = 0.0f;
+  // The stored distance itself is scaled, not its square.
+  if (scaled && scaling == 1) value = static_cast<float>(static_cast<double>(n) / wide.k * static_cast<double>(value));
+  return value;
+}
+
 // The stored value of one pair from its completed sums: the final formula,
 // the guard, then the scaling by n / k. n is the table's own n.
 float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling);

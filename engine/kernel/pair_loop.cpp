@@ -14,6 +14,7 @@
 
 #include "engine/kernel/lanes-inl.h"
 #include "engine/kernel/recipes-inl.h"
+#include "engine/kernel/finish-inl.h"
 
 #include <algorithm>
 #include <array>
@@ -241,7 +242,9 @@ class Runner {
         // NaNs of different bits the first wins. Finite data only ever gives
         // the one default NaN, whatever the order.
         if (finite(p, p + 1) && finite(from, item.j_end)) {
-          job_.finish(sums, first, length, job_.n_signed, job_.scaling, values);
+          HWY_ALIGN float tile_values[kWidth];
+          finish_tile_(sums, job_.n_signed, job_.scaling, tile_values);
+          std::copy_n(tile_values + first, length, values);
         } else {
           for (std::size_t l = 0; l < length; ++l)
             values[l] = pair_value(*job_.row, sums.at(first + l), job_.n_signed, job_.scaling);
@@ -257,6 +260,7 @@ class Runner {
   Scratch scratch_;
   hwy::AlignedFreeUniquePtr<Group[]> groups_;
   std::unique_ptr<SumColumns> columns_ = std::make_unique<SumColumns>();  // sums a row never reads stay 0
+  TileFinisher finish_tile_ = TileFinisherOf(job_.row->number);
 };
 static_assert(kWidth <= SumColumns::kMost);
 
