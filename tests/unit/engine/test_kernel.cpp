@@ -217,6 +217,28 @@ TEST(Kernel, SameBitsAsTheReferenceAcrossItems) {
   }
 }
 
+// Every width from 1 to 40 variables, an odd number of objects (a partial
+// last tile on every target), tables of finite values only (whose values the
+// vectorised finishers compute) and with the special values (whose values
+// go through the row's own formula).
+TEST(Kernel, SameBitsAsTheReferenceAtEveryNarrowWidth) {
+  const EachTarget targets;
+  std::mt19937 rng(1040);
+  const TableKind kinds[] = {{"finite, extremes", kExtremes | kReals | kCounts | kNegatives, 0.15},
+                             {"finite, zeros and ones", kBinary | kCounts, 0.25},
+                             {"specials", kSpecials | kReals | kCounts, 0.15}};
+  int table = 0;
+  for (std::int32_t n = 1; n <= 40; ++n) {
+    const TableKind& kind = kinds[n % 3];
+    const DataMatrix d = random_table(n, 37, kind, rng);
+    if (!checked(table++)) continue;
+    kernel::Options options;
+    options.threads = n % 2 == 0 ? 2 : 1;
+    check_table(d, targets, options, std::string(kind.name) + ", n " + std::to_string(n) + ", m 37");
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
 // Both orders of work: narrow tables go by spans of objects against runs of
 // tiles (several runs when there are many partners), wide ones tile by tile
 // (here with several chunks of variables as well).
