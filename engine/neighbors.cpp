@@ -81,22 +81,37 @@ class Selection final : public engine::kernel::detail::PairSink {
     const bool p_wanted = p >= r0_ && p < r1_;
     const std::size_t from = std::max(j_begin, r0_), to = std::min(j_end, r1_);
     if (!p_wanted && from >= to) return;
+    // p's candidates of the run go in under one lock, after the others.
+    Slot mine[kBatch];
+    std::size_t kept = 0;
+    const std::uint64_t p_worst = p_wanted ? worst_[p - r0_].load(std::memory_order_relaxed) : 0;
     for (std::size_t j = j_begin; j < j_end; ++j) {
       const std::uint32_t count = counts[j - j_begin];
       if (count < min_shared_) continue;
       float v = values[j - j_begin];
       if (complemented_) v = detail::complement(v);
       if (std::isnan(v)) continue;
-      const std::uint64_t place = rank(v);
-      if (p_wanted) offer(p - r0_, (place << 32) | j, v, count);
-      if (j >= r0_ && j < r1_) offer(j - r0_, (place << 32) | p, v, count);
+      const std::uint64_t place = rank(v) << 32;
+      if (p_wanted && (place | j) < p_worst) {
+        mine[kept++] = {place | j, v, count};
+        if (kept == kBatch) {
+          offer_all(p - r0_, mine, kept);
+          kept = 0;
+        }
+      }
+      if (j >= r0_ && j < r1_) {
+        const Slot theirs{place | p, v, count};
+        offer_all(j - r0_, &theirs, 1);
+      }
     }
+    if (kept > 0) offer_all(p - r0_, mine, kept);
   }
 
   // An object's own pair, offered by the caller before or after the run.
   void offer_self(std::size_t i, float v, std::uint32_t count) {
     if (count < min_shared_ || std::isnan(v)) return;
-    offer(i - r0_, (rank(v) << 32) | i, v, count);
+    const Slot self{(rank(v) << 32) | i, v, count};
+    offer_all(i - r0_, &self, 1);
   }
 
   // Row r's candidates, nearest first.
@@ -116,33 +131,59 @@ class Selection final : public engine::kernel::detail::PairSink {
     return ascending_ ? u : ~u;
   }
 
-  void offer(std::size_t r, std::uint64_t key, float v, std::uint32_t count) {
-    if (key >= worst_[r].load(std::memory_order_relaxed)) return;
-    std::lock_guard lock(locks_[r % kLocks]);
+  // Candidates for row r: each enters when it is nearer than the list's
+  // worst, which it then replaces (sifted down from the top of the heap).
+  void offer_all(std::size_t r, const Slot* candidates, std::size_t n) {
+    if (n == 1 && candidates[0].key >= worst_[r].load(std::memory_order_relaxed)) return;
+    Lock& lock = locks_[r % kLocks];
+    while (lock.held.exchange(true, std::memory_order_acquire))
+      while (lock.held.load(std::memory_order_relaxed)) {
+      }
     Slot* heap = slots_.data() + r * k_;
     std::size_t& size = sizes_[r];
-    const auto below = [](const Slot& a, const Slot& b) { return a.key < b.key; };  // a max-heap of keys
-    if (size < k_) {
-      heap[size++] = {key, v, count};
-      std::push_heap(heap, heap + size, below);
-      if (size == k_) worst_[r].store(heap[0].key, std::memory_order_relaxed);
-      return;
+    for (std::size_t c = 0; c < n; ++c) {
+      const Slot& s = candidates[c];
+      if (size < k_) {
+        heap[size++] = s;
+        std::push_heap(heap, heap + size, [](const Slot& a, const Slot& b) { return a.key < b.key; });
+        if (size == k_) worst_[r].store(heap[0].key, std::memory_order_relaxed);
+      } else if (s.key < heap[0].key) {
+        sift_down(heap, s);
+        worst_[r].store(heap[0].key, std::memory_order_relaxed);
+      }
     }
-    if (key >= heap[0].key) return;
-    std::pop_heap(heap, heap + size, below);
-    heap[size - 1] = {key, v, count};
-    std::push_heap(heap, heap + size, below);
-    worst_[r].store(heap[0].key, std::memory_order_relaxed);
+    lock.held.store(false, std::memory_order_release);
   }
 
+  // The heap's top replaced by s, which then sinks to its place.
+  void sift_down(Slot* heap, const Slot& s) const {
+    std::size_t at = 0;
+    for (;;) {
+      std::size_t child = 2 * at + 1;
+      if (child >= k_) break;
+      if (child + 1 < k_ && heap[child + 1].key > heap[child].key) ++child;
+      if (heap[child].key <= s.key) break;
+      heap[at] = heap[child];
+      at = child;
+    }
+    heap[at] = s;
+  }
+
+  // A spin lock per stripe of lists, on a cache line of its own: held for
+  // the few instructions of an insertion.
+  struct alignas(64) Lock {
+    std::atomic<bool> held{false};
+  };
+
   static constexpr std::size_t kLocks = 4096;
+  static constexpr std::size_t kBatch = 64;
   std::size_t r0_, r1_, k_;
   bool ascending_, complemented_;
   std::uint64_t min_shared_;
   std::vector<Slot> slots_;
   std::vector<std::size_t> sizes_;
   std::unique_ptr<std::atomic<std::uint64_t>[]> worst_;
-  std::array<std::mutex, kLocks> locks_;
+  std::unique_ptr<Lock[]> locks_ = std::make_unique<Lock[]>(kLocks);
 };
 
 // The pairs within the threshold, gathered from every worker (a run's
