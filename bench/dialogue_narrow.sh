@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The console dialogue's whole run on a narrow table: 20 variables (rows) by
 # 50,000 objects (columns), 10% missing, Euclidean and Bray-Curtis, the full
-# MATRIX.TXT (1.25 billion values, about 12 GB: it needs the disk space).
+# MATRIX.TXT (2.5 billion values, about 22 GB: it needs the disk space).
 # Prints the whole run's seconds, the pairs' share of it (the same pairs
 # through the command line into npy on /dev/null) and what is left for
 # reading, checking and writing the text.
@@ -9,7 +9,7 @@
 #   bench/dialogue_narrow.sh [BUILD_DIR] [OBJECTS]
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$ROOT/build}
+build=$(cd "${1:-$ROOT/build}" && pwd)
 m=${2:-50000}
 n=20
 prog=$build/bin/tessora
