@@ -13,7 +13,8 @@ For each shape (default: 100000x100 and 200000x50; uniform values in
   of the pairs alone;
 and the extrapolation to 1,000,000 objects (the pairs grow as m²): on this
 machine, on 64 such cores, and the Dask workers of this machine's two cores
-that bring it under an hour.
+that bring it under an hour (tasks of rows against every object compute the
+pairs between two tasks twice).
 """
 import resource
 import subprocess
@@ -61,7 +62,8 @@ def main():
         print(f"| {m} x {n} | {t_n:.1f} s | {t_p:.1f} s | {t_n / t_p:.2f}x | {rss / 2**20:.0f} MB "
               f"| {bound / 2**20:.0f} MB |", flush=True)
         hours = t_n * (1_000_000 / m) ** 2 / 3600
-        machines = max(1, int(hours + 0.999))
+        # Dask tasks of rows against all objects compute a pair between two tasks twice.
+        machines = max(1, int(2 * hours + 0.999))
         print(f"  1,000,000 x {n} by m²: {hours:.1f} h on these 2 cores, {hours * 2 / 64 * 60:.0f} min on 64; "
               f"under an hour with {machines} machine{'s' if machines > 1 else ''} like this one as Dask workers",
               flush=True)
