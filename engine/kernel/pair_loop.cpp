@@ -277,7 +277,7 @@ void Run(const Job& job, Schedule& schedule) {
 // its own recipe: derived from the table, so a row cannot name a set the
 // kernel lacks.
 struct GeneralSets {
-  std::array<unsigned, 36> sets{};
+  std::array<unsigned, kMenuSize + 2> sets{};  // at most one set per row: the menu, below and above it
   std::size_t count = 0;
 };
 constexpr GeneralSets kGeneralSets = [] {

@@ -143,7 +143,7 @@ TEST(Neighbors, RowRangesAndThreadsGiveTheSameAnswer) {
 // variables) decide by index across runs.
 TEST(Neighbors, ManyObjectsAndTiesGiveTheSortedRows) {
   std::mt19937 rng(23);
-  const std::int64_t m = 1500, n = 3, k = 20;
+  const std::int64_t m = 1500, n = 3;
   const std::vector<float> x = random_table(m, n, rng);
   const TableView view = TableView::row_major(x.data(), m, n, true);
   for (const std::int32_t number : {1, 8, 14, 23, 27}) {
@@ -153,7 +153,8 @@ TEST(Neighbors, ManyObjectsAndTiesGiveTheSortedRows) {
     const NeighborOptions o;
     std::vector<std::vector<std::int64_t>> want(static_cast<std::size_t>(m));
     for (std::int64_t i = 0; i < m; ++i) want[static_cast<std::size_t>(i)] = sorted_row(w, i, ascending, o);
-    for (const unsigned threads : {1u, 2u, 3u}) {
+    // 20 candidates in a heap; 40 with the stage in front of it.
+    for (const auto& [threads, k] : {std::pair<unsigned, std::int64_t>{1, 20}, {2, 20}, {3, 20}, {1, 40}, {2, 40}}) {
       RunOptions run;
       run.threads = threads;
       std::vector<std::int64_t> idx(static_cast<std::size_t>(m * k));
@@ -165,7 +166,9 @@ TEST(Neighbors, ManyObjectsAndTiesGiveTheSortedRows) {
           const auto at = static_cast<std::size_t>(i * k + t);
           const std::int64_t j = t < static_cast<std::int64_t>(row.size()) ? row[static_cast<std::size_t>(t)] : -1;
           ASSERT_EQ(idx[at], j) << "coefficient " << number << " threads " << threads << " object " << i << " place " << t;
-          if (j >= 0) ASSERT_TRUE(same_bits(val[at], w.values[static_cast<std::size_t>(i * m + j)]));
+          if (j >= 0) {
+            ASSERT_TRUE(same_bits(val[at], w.values[static_cast<std::size_t>(i * m + j)]));
+          }
         }
       }
     }
@@ -194,7 +197,7 @@ TEST(Within, EqualsTheFilteredMatrix) {
         o.min_shared = min_shared;
         // The rows in three runs, as parts would take them.
         PairList got;
-        for (const auto [r0, r1] : {std::pair<std::int64_t, std::int64_t>{0, 13}, {13, 14}, {14, m}}) {
+        for (const auto& [r0, r1] : {std::pair<std::int64_t, std::int64_t>{0, 13}, {13, 14}, {14, m}}) {
           o.row_begin = r0;
           o.row_end = r1;
           const PairList part = engine.within(c.threshold, o, true);
