@@ -72,8 +72,7 @@ class Selection final : public engine::kernel::detail::PairSink {
   Selection(std::size_t r0, std::size_t r1, std::size_t k, bool ascending, bool complemented,
             std::uint64_t min_shared)
       : r0_(r0), r1_(r1), k_(k), ascending_(ascending), complemented_(complemented), min_shared_(min_shared),
-        slots_((r1 - r0) * k), sizes_(r1 - r0, 0), worst_(std::make_unique<std::atomic<std::uint64_t>[]>(r1 - r0)),
-        staged_(k >= kStagedFrom), stage_(staged_ ? (r1 - r0) * kStage : 0), waiting_(staged_ ? r1 - r0 : 0, 0) {
+        slots_((r1 - r0) * k), sizes_(r1 - r0, 0), worst_(std::make_unique<std::atomic<std::uint64_t>[]>(r1 - r0)) {
     for (std::size_t r = 0; r < r1 - r0; ++r) worst_[r].store(kOpen, std::memory_order_relaxed);
   }
 
@@ -117,7 +116,6 @@ class Selection final : public engine::kernel::detail::PairSink {
 
   // Row r's candidates, nearest first.
   std::span<Slot> sorted(std::size_t r) {
-    if (staged_ && waiting_[r] > 0) flush(r);
     Slot* first = slots_.data() + r * k_;
     std::sort(first, first + sizes_[r], [](const Slot& a, const Slot& b) { return a.key < b.key; });
     return {first, sizes_[r]};
@@ -149,29 +147,12 @@ class Selection final : public engine::kernel::detail::PairSink {
         heap[size++] = s;
         std::push_heap(heap, heap + size, [](const Slot& a, const Slot& b) { return a.key < b.key; });
         if (size == k_) worst_[r].store(heap[0].key, std::memory_order_relaxed);
-      } else if (staged_) {
-        // Against the worst as of the last flush, without touching the heap.
-        if (s.key >= worst_[r].load(std::memory_order_relaxed)) continue;
-        Slot* stage = stage_.data() + r * kStage;
-        stage[waiting_[r]++] = s;
-        if (waiting_[r] == kStage) flush(r);
       } else if (s.key < heap[0].key) {
         sift_down(heap, s);
         worst_[r].store(heap[0].key, std::memory_order_relaxed);
       }
     }
     lock.held.store(false, std::memory_order_release);
-  }
-
-  // The staged candidates of row r into its heap, one after the other while
-  // the heap is in the cache.
-  void flush(std::size_t r) {
-    Slot* heap = slots_.data() + r * k_;
-    const Slot* stage = stage_.data() + r * kStage;
-    for (std::size_t c = 0; c < waiting_[r]; ++c)
-      if (stage[c].key < heap[0].key) sift_down(heap, stage[c]);
-    waiting_[r] = 0;
-    worst_[r].store(heap[0].key, std::memory_order_relaxed);
   }
 
   // The heap's top replaced by s, which then sinks to its place.
@@ -196,20 +177,12 @@ class Selection final : public engine::kernel::detail::PairSink {
 
   static constexpr std::size_t kLocks = 4096;
   static constexpr std::size_t kBatch = 64;
-  // From this k on, a heap spans many cache lines and is cold when its next
-  // candidate comes: candidates that enter wait in a stage of their own
-  // (kStage, 2 cache lines per object) and go in together.
-  static constexpr std::size_t kStagedFrom = 32;
-  static constexpr std::size_t kStage = 8;
   std::size_t r0_, r1_, k_;
   bool ascending_, complemented_;
   std::uint64_t min_shared_;
   std::vector<Slot> slots_;
   std::vector<std::size_t> sizes_;
   std::unique_ptr<std::atomic<std::uint64_t>[]> worst_;
-  bool staged_;
-  std::vector<Slot> stage_;
-  std::vector<std::uint8_t> waiting_;
   std::unique_ptr<Lock[]> locks_ = std::make_unique<Lock[]>(kLocks);
 };
 

@@ -153,7 +153,7 @@ TEST(Neighbors, ManyObjectsAndTiesGiveTheSortedRows) {
     const NeighborOptions o;
     std::vector<std::vector<std::int64_t>> want(static_cast<std::size_t>(m));
     for (std::int64_t i = 0; i < m; ++i) want[static_cast<std::size_t>(i)] = sorted_row(w, i, ascending, o);
-    // 20 candidates in a heap; 40 with the stage in front of it.
+    // Lists of 20 and of 40 candidates.
     for (const auto& [threads, k] : {std::pair<unsigned, std::int64_t>{1, 20}, {2, 20}, {3, 20}, {1, 40}, {2, 40}}) {
       RunOptions run;
       run.threads = threads;
