@@ -192,7 +192,7 @@ class Selection final : public engine::kernel::detail::PairSink {
 class Gathering final : public engine::kernel::detail::PairSink {
  public:
   struct Pair {
-    std::uint64_t i, j;
+    std::uint32_t i, j;  // objects are fewer than 2^31
     float value;
     std::uint32_t count;
   };
@@ -211,7 +211,7 @@ class Gathering final : public engine::kernel::detail::PairSink {
       float v = values[j - j_begin];
       if (complemented_) v = detail::complement(v);
       if (!within(v) || counts[j - j_begin] < min_shared_) continue;
-      found[n++] = {p, j, v, counts[j - j_begin]};
+      found[n++] = {static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(j), v, counts[j - j_begin]};
       if (n == kMostPerRun) {
         add(found, n);
         n = 0;
@@ -321,7 +321,7 @@ PairList Engine::within(float threshold, const WithinOptions& options, bool shar
       const float d = diagonal(static_cast<std::int64_t>(i));
       const std::uint32_t c = engine::known_count(impl_->prepared.table, i);
       if (gathering.within(d) && c >= static_cast<std::uint64_t>(options.min_shared)) {
-        const Gathering::Pair self{i, i, d, c};
+        const Gathering::Pair self{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i), d, c};
         gathering.add(&self, 1);
         if (gathering.overflow()) throw too_many();
       }
