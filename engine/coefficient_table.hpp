@@ -32,7 +32,7 @@ using terms::pair_totals;
 using terms::presence_absence;
 using terms::sums_of_squares;
 
-using enum Diagonal;
+using enum tessora::Diagonal;
 constexpr Statistics no_stats = Statistics::none;
 constexpr Statistics max_range = Statistics::max_and_range;
 constexpr Statistics totals = Statistics::totals;
@@ -359,5 +359,17 @@ static_assert([] {
   }
   return true;
 }());
+
+// Every row in one order, for tables indexed by row: the menu's (index
+// number - 1), then the row below the menu and the row above it.
+inline constexpr std::size_t kRows = kMenuSize + 2;
+constexpr const Coefficient& row_at(std::size_t index) {
+  return index < kMenuSize ? kMenu[index] : index == kMenuSize ? kBelowMenu : kAboveMenu;
+}
+constexpr std::size_t row_index(std::int32_t number) {
+  if (number < 1) return kMenuSize;
+  if (number > static_cast<std::int32_t>(kMenuSize)) return kMenuSize + 1;
+  return static_cast<std::size_t>(number - 1);
+}
 
 }  // namespace tessora::engine::table

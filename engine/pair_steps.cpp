@@ -42,20 +42,21 @@ std::vector<VariableStats> variable_statistics(const Table& table, Statistics wa
 
 namespace {
 
-template <const Coefficient& kRow>
+template <std::size_t kIndex>
 void finish_run(const SumColumns& sums, std::size_t first, std::size_t count, std::int32_t n, std::int32_t scaling,
                 float* values) {
-  constexpr Formula final = kRow.final;
-  constexpr Guard guard = kRow.guard;
+  constexpr Formula final = table::row_at(kIndex).final;
+  constexpr Guard guard = table::row_at(kIndex).guard;
+  constexpr bool scaled = table::row_at(kIndex).scaled;
   for (std::size_t l = 0; l < count; ++l)
-    values[l] = finish_pair(final, guard, kRow.scaled, sums.at(first + l), n, scaling);
+    values[l] = finish_pair(final, guard, scaled, sums.at(first + l), n, scaling);
 }
 
 template <std::size_t... I>
-constexpr std::array<Finisher, sizeof...(I)> menu_finishers(std::index_sequence<I...>) {
-  return {&finish_run<table::kMenu[I]>...};
+constexpr std::array<Finisher, sizeof...(I)> all_finishers(std::index_sequence<I...>) {
+  return {&finish_run<I>...};
 }
-constexpr auto kMenuFinishers = menu_finishers(std::make_index_sequence<kMenuSize>());
+constexpr auto kFinishers = all_finishers(std::make_index_sequence<table::kRows>());
 
 }  // namespace
 
@@ -65,9 +66,7 @@ float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, s
 
 Finisher finisher(const Coefficient& row) {
   if (&row != &coefficient(row.number)) throw std::logic_error("a finisher is only made for a row of the table");
-  if (row.number < 1) return &finish_run<table::kBelowMenu>;
-  if (row.number > static_cast<std::int32_t>(kMenuSize)) return &finish_run<table::kAboveMenu>;
-  return kMenuFinishers[static_cast<std::size_t>(row.number - 1)];
+  return kFinishers[table::row_index(row.number)];
 }
 
 float diagonal_entry(const Table& table, std::size_t i, Diagonal diagonal) {

@@ -29,23 +29,22 @@ HWY_BEFORE_NAMESPACE();
 namespace tessora::engine::kernel::detail {
 namespace HWY_NAMESPACE {
 
-template <const Coefficient& kRow>
+template <std::size_t kIndex>
 HWY_NOINLINE void FinishTile(const SumColumns& sums, std::int32_t n, std::int32_t scaling, float* values) {
-  constexpr Formula final = kRow.final;
-  constexpr Guard guard = kRow.guard;
-  for (std::size_t l = 0; l < kWidth; ++l) values[l] = finish_pair(final, guard, kRow.scaled, sums.at(l), n, scaling);
+  constexpr Formula final = table::row_at(kIndex).final;
+  constexpr Guard guard = table::row_at(kIndex).guard;
+  constexpr bool scaled = table::row_at(kIndex).scaled;
+  for (std::size_t l = 0; l < kWidth; ++l) values[l] = finish_pair(final, guard, scaled, sums.at(l), n, scaling);
 }
 
 template <std::size_t... I>
-constexpr std::array<TileFinisher, sizeof...(I)> MenuTileFinishers(std::index_sequence<I...>) {
-  return {&FinishTile<table::kMenu[I]>...};
+constexpr std::array<TileFinisher, sizeof...(I)> TileFinishers(std::index_sequence<I...>) {
+  return {&FinishTile<I>...};
 }
 
 TileFinisher TileFinisherOf(std::int32_t number) {
-  static constexpr auto kMenuFinishers = MenuTileFinishers(std::make_index_sequence<kMenuSize>());
-  if (number < 1) return &FinishTile<table::kBelowMenu>;
-  if (number > static_cast<std::int32_t>(kMenuSize)) return &FinishTile<table::kAboveMenu>;
-  return kMenuFinishers[static_cast<std::size_t>(number - 1)];
+  static constexpr auto kFinishers = TileFinishers(std::make_index_sequence<table::kRows>());
+  return kFinishers[table::row_index(number)];
 }
 
 }  // namespace HWY_NAMESPACE
