@@ -1,10 +1,6 @@
 #include "engine/pair_steps.hpp"
 
-#include <array>
-#include <stdexcept>
-#include <utility>
 
-#include "engine/coefficient_table.hpp"
 #include "engine/numeric.hpp"
 
 namespace tessora::engine {
@@ -40,33 +36,8 @@ std::vector<VariableStats> variable_statistics(const Table& table, Statistics wa
   return stats;
 }
 
-namespace {
-
-template <std::size_t kIndex>
-void finish_run(const SumColumns& sums, std::size_t first, std::size_t count, std::int32_t n, std::int32_t scaling,
-                float* values) {
-  constexpr Formula final = table::row_at(kIndex).final;
-  constexpr Guard guard = table::row_at(kIndex).guard;
-  constexpr bool scaled = table::row_at(kIndex).scaled;
-  for (std::size_t l = 0; l < count; ++l)
-    values[l] = finish_pair(final, guard, scaled, sums.at(first + l), n, scaling);
-}
-
-template <std::size_t... I>
-constexpr std::array<Finisher, sizeof...(I)> all_finishers(std::index_sequence<I...>) {
-  return {&finish_run<I>...};
-}
-constexpr auto kFinishers = all_finishers(std::make_index_sequence<table::kRows>());
-
-}  // namespace
-
 float pair_value(const Coefficient& row, const PairSums& sums, std::int32_t n, std::int32_t scaling) {
   return finish_pair(row.final, row.guard, row.scaled, sums, n, scaling);
-}
-
-Finisher finisher(const Coefficient& row) {
-  if (&row != &coefficient(row.number)) throw std::logic_error("a finisher is only made for a row of the table");
-  return kFinishers[table::row_index(row.number)];
 }
 
 float diagonal_entry(const Table& table, std::size_t i, Diagonal diagonal) {

@@ -17,8 +17,9 @@ namespace tessora::engine {
 std::vector<VariableStats> variable_statistics(const Table& table, Statistics wanted);
 
 // One pair's stored value from its sums, the row's formula and guard given:
-// pair_value calls it with the row's pointers; the kernel's finishers with
-// the same pointers as constants, so that the compiler inlines the formula.
+// pair_value calls it with the row's pointers; the kernel's finishers
+// (kernel/finish.cpp) with the same pointers as constants, so that the
+// compiler inlines the formula.
 [[gnu::always_inline]] inline float finish_pair(Formula final, Guard guard, bool scaled, const PairSums& sums,
                                                 std::int32_t n, std::int32_t scaling) {
   const WideSums wide = widen(sums);
@@ -45,14 +46,6 @@ struct SumColumns {
             sqi[l], sqj[l], si[l],  sj[l],     sonlyi[l], sonlyj[l], snone[l]};
   }
 };
-
-// The stored values of the pairs first .. first + count - 1 of the columns,
-// each as pair_value gives it, with the row's formula and guard compiled in
-// (one call for a run of pairs instead of two indirect calls per pair).
-using Finisher = void (*)(const SumColumns& sums, std::size_t first, std::size_t count, std::int32_t n,
-                          std::int32_t scaling, float* values);
-// The finisher of a row of the coefficient table (coefficient(number)).
-Finisher finisher(const Coefficient& row);
 
 // The diagonal entry of object i.
 float diagonal_entry(const Table& table, std::size_t i, Diagonal diagonal);

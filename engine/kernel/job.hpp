@@ -140,7 +140,6 @@ struct Job {
   std::int32_t n_signed = 0; // the data matrix's own n, for the scaling
   std::int32_t scaling = 0;
   const Coefficient* row = nullptr;
-  Finisher finish = nullptr;  // the row's values of a run of pairs
   Plan plan{};
   const VariableStats* stats = nullptr;  // n entries, or nullptr
   const std::uint8_t* finite = nullptr;  // m entries: 1 when the object's known values are all finite

@@ -121,7 +121,6 @@ bool run_pairs(const Prepared& prepared, std::span<const detail::Region> regions
   job.n_signed = prepared.n_signed;
   job.scaling = prepared.scaling;
   job.row = prepared.row;
-  job.finish = finisher(*prepared.row);
   job.plan = plan;
   job.stats = prepared.stats.empty() ? nullptr : prepared.stats.data();
   job.finite = prepared.finite.data();

@@ -144,7 +144,9 @@ TEST_P(WholeDialogue, WindowMatchesThePlainConsole) {
     EXPECT_EQ(s.window().transcript().line(user.typed_lines[i]), c.answers[i]);
   }
   EXPECT_EQ(fs::exists(dir / "MATRIX.TXT"), console.matrix_written);
-  if (console.matrix_written) EXPECT_EQ(slurp(dir / "MATRIX.TXT"), console.matrix);
+  if (console.matrix_written) {
+    EXPECT_EQ(slurp(dir / "MATRIX.TXT"), console.matrix);
+  }
   EXPECT_EQ(user.boxes_seen, std::vector<std::string>{"TOLA: Save the Input/Output window?"});
 }
 

@@ -46,7 +46,7 @@ struct MatrixData {
 // ---- The dissimilarity that the clustering works on ----------------------
 //
 //  distances (and converted similarities)  the value itself
-//  similarities (4, 5, 7, 19, 21, 24 up)   1 - S; for 24, correlation, 1 - r
+//  similarities (diagonal 1)               1 - S; for the correlation, 1 - r
 //                                          runs from 0 to 2
 //  12 and 23 (own sum, own variance on     (S_ii + S_jj) / 2 - S_ij: half the
 //  the diagonal)                           sum of |x - y| for 12, half the

@@ -384,7 +384,9 @@ TEST_P(Aggregation, MatchesThePlainComputation) {
   }
   // Cell by cell, the NaN object's cells show NaN; in blocks its NaNs give
   // way to the block's finite values.
-  if (c.scale >= 1) EXPECT_GT(nan_cells, 0);
+  if (c.scale >= 1) {
+    EXPECT_GT(nan_cells, 0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
