@@ -12,7 +12,9 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine/engine_impl.hpp"
@@ -52,30 +54,44 @@ void check_min_shared(std::int64_t min_shared, std::int64_t n) {
 }
 
 // Each object's k best candidates so far, filled by every worker at once as
-// the kernel hands over its runs of pairs: every pair is computed once and
-// offered to both of its objects. A candidate is ranked by one 64-bit key,
-// the value's place in the ranking order above the partner's index, so that
-// comparing keys compares the values by the ranking order, then the indices. Each list
-// is a heap with its worst key on top; that key is also kept where workers
-// read it without a lock, so that the many candidates that cannot enter
-// cost one comparison. A stale worst key is never below the true one, so
-// the check may let a candidate through to the lock, never turn a good one
-// away.
+// the kernel hands over its tiles of pairs: every pair is computed once and
+// offered to both of its objects. A candidate is one 64-bit key: the value's
+// place in the ranking order, then the partner's index, then the sign of a
+// zero, so that comparing keys compares the values by the ranking order,
+// then the indices, and the key gives back the value's bits.
+//
+// A list is the k best of those it holds: candidates are appended while
+// there is room, and when the room is full the k best are moved to the
+// front (a selection, not a sort) and the k-th of them becomes the list's
+// worst key. That key is also kept where workers read it without a lock, so
+// that the many candidates that cannot enter cost one comparison. A stale
+// worst key is never below the true one, so the check may let a candidate
+// through, never turn a good one away. The shared counts, when they are
+// wanted, travel beside the keys.
+template <bool kCounts>
 class Selection final : public engine::kernel::detail::PairSink {
- public:
-  struct Slot {
+  struct KeyOnly {
     std::uint64_t key;
-    float value;
+    static constexpr std::uint32_t count = 0;
+  };
+#pragma pack(push, 4)
+  struct KeyAndCount {
+    std::uint64_t key;
     std::uint32_t count;
   };
+#pragma pack(pop)
 
+ public:
+  using Slot = std::conditional_t<kCounts, KeyAndCount, KeyOnly>;
+
+  // Room for k and as many again (a quarter as many with the counts): with
+  // 8 or 12 bytes a candidate, at most 16 bytes for each of the k.
   Selection(std::size_t r0, std::size_t r1, std::size_t k, bool ascending, bool complemented,
             std::uint64_t min_shared)
-      : r0_(r0), r1_(r1), k_(k), ascending_(ascending), complemented_(complemented), min_shared_(min_shared),
-        slots_((r1 - r0) * k), sizes_(r1 - r0, 0), worst_(std::make_unique<std::atomic<std::uint64_t>[]>(r1 - r0)) {
-    for (std::size_t r = 0; r < r1 - r0; ++r) worst_[r].store(kOpen, std::memory_order_relaxed);
-  }
+      : r0_(r0), r1_(r1), k_(k), room_(k + (kCounts ? std::max<std::size_t>(1, k / 4) : k)), ascending_(ascending),
+        complemented_(complemented), min_shared_(static_cast<std::uint32_t>(min_shared)), slots_((r1 - r0) * room_), lists_(std::make_unique<List[]>(r1 - r0)) {}
 
+  // A run of pairs (p, j), one at a time.
   void take(std::size_t p, std::size_t j_begin, std::size_t j_end, const float* values,
             const std::uint32_t* counts) override {
     const bool p_wanted = p >= r0_ && p < r1_;
@@ -84,106 +100,197 @@ class Selection final : public engine::kernel::detail::PairSink {
     // p's candidates of the run go in under one lock, after the others.
     Slot mine[kBatch];
     std::size_t kept = 0;
-    const std::uint64_t p_worst = p_wanted ? worst_[p - r0_].load(std::memory_order_relaxed) : 0;
+    const std::uint64_t p_worst = p_wanted ? lists_[p - r0_].worst.load(std::memory_order_relaxed) : 0;
     for (std::size_t j = j_begin; j < j_end; ++j) {
       const std::uint32_t count = counts[j - j_begin];
-      if (count < min_shared_) continue;
-      float v = values[j - j_begin];
-      if (complemented_) v = detail::complement(v);
-      if (std::isnan(v)) continue;
-      const std::uint64_t place = rank(v) << 32;
-      if (p_wanted && (place | j) < p_worst) {
-        mine[kept++] = {place | j, v, count};
+      const float v = final(values[j - j_begin]);
+      const std::uint32_t place = place_of(v, count);
+      if (place == kNever) continue;
+      if (p_wanted && key_of(place, j) < p_worst) {
+        mine[kept++] = slot(place, j, v, count);
         if (kept == kBatch) {
           offer_all(p - r0_, mine, kept);
           kept = 0;
         }
       }
       if (j >= r0_ && j < r1_) {
-        const Slot theirs{place | p, v, count};
+        const Slot theirs = slot(place, p, v, count);
         offer_all(j - r0_, &theirs, 1);
       }
     }
     if (kept > 0) offer_all(p - r0_, mine, kept);
   }
 
-  // An object's own pair, offered by the caller before or after the run.
+  // A tile at once: its places are ranked on vectors, then one pass finds
+  // the few pairs below either list's worst place, and each object's row
+  // and each partner's column goes in under one lock, so that a list far
+  // from the caches is fetched once for all its candidates of the tile.
+  void take_tile(std::size_t p_begin, std::size_t p_end, std::size_t j0, std::size_t j_end, const float* values,
+                 const std::uint32_t* counts, std::size_t stride) override {
+    const std::size_t width = j_end - j0, rows = p_end - p_begin;
+    if (rows > kBatch || width > kWidestTile)
+      return PairSink::take_tile(p_begin, p_end, j0, j_end, values, counts, stride);
+    // The partners' worst places; 0 (no number's) for those not wanted.
+    const std::size_t col_from = std::max(j0, r0_), col_to = std::max(col_from, std::min(j_end, r1_));
+    std::uint64_t col_worst[kWidestTile];
+    std::uint32_t col_place[kWidestTile] = {};
+    for (std::size_t j = col_from; j < col_to; ++j) {
+      col_worst[j - j0] = lists_[j - r0_].worst.load(std::memory_order_relaxed);
+      col_place[j - j0] = static_cast<std::uint32_t>(col_worst[j - j0] >> 32);
+    }
+    Slot row_batch[kWidestTile];
+    Slot col_batch[kWidestTile][kBatch];
+    std::size_t col_kept[kWidestTile] = {};
+    for (std::size_t r = 0; r < rows; ++r) {
+      const std::size_t p = p_begin + r;
+      const std::size_t skip = std::min(width, std::max(j0, p + 1) - j0);  // the partners j <= p
+      if (skip == width) continue;
+      const float* v = values + r * stride;
+      std::uint32_t place[kWidestTile], bar[kWidestTile];
+      float final_values[kWidestTile];
+      if (complemented_) {
+        for (std::size_t c = skip; c < width; ++c) final_values[c] = detail::complement(v[c]);
+        v = final_values;
+      }
+      rank_places(v + skip, counts + r * stride + skip, place + skip, width - skip, flip_, min_shared_);
+      const bool p_wanted = p >= r0_ && p < r1_;
+      const std::uint64_t p_worst = p_wanted ? lists_[p - r0_].worst.load(std::memory_order_relaxed) : 0;
+      const auto p_place = static_cast<std::uint32_t>(p_worst >> 32);
+      for (std::size_t c = skip; c < width; ++c) bar[c] = std::max(p_place, col_place[c]);
+      std::size_t row_kept = 0;
+      for (std::size_t c = skip; c < width; ++c) {
+        if (place[c] > bar[c] || place[c] == kNever) continue;  // an open list's bar is kNever
+        const std::size_t j = j0 + c;
+        const std::uint32_t count = counts[r * stride + c];
+        if (key_of(place[c], j) < p_worst) row_batch[row_kept++] = slot(place[c], j, v[c], count);
+        if (col_place[c] != 0 && key_of(place[c], p) < col_worst[c])
+          col_batch[c][col_kept[c]++] = slot(place[c], p, v[c], count);
+      }
+      if (row_kept > 0) offer_all(p - r0_, row_batch, row_kept);
+    }
+    for (std::size_t j = col_from; j < col_to; ++j)
+      if (col_kept[j - j0] > 0) offer_all(j - r0_, col_batch[j - j0], col_kept[j - j0]);
+  }
+
+  // An object's own pair (its value final), offered by the caller before or
+  // after the run.
   void offer_self(std::size_t i, float v, std::uint32_t count) {
-    if (count < min_shared_ || std::isnan(v)) return;
-    const Slot self{(rank(v) << 32) | i, v, count};
+    const std::uint32_t place = place_of(v, count);
+    if (place == kNever) return;
+    const Slot self = slot(place, i, v, count);
     offer_all(i - r0_, &self, 1);
   }
 
   // Row r's candidates, nearest first.
   std::span<Slot> sorted(std::size_t r) {
-    Slot* first = slots_.data() + r * k_;
-    std::sort(first, first + sizes_[r], [](const Slot& a, const Slot& b) { return a.key < b.key; });
-    return {first, sizes_[r]};
+    Slot* first = slots_.data() + r * room_;
+    std::size_t size = lists_[r].size;
+    if (size > k_) {
+      std::nth_element(first, first + k_ - 1, first + size, by_key);
+      size = k_;
+    }
+    std::sort(first, first + size, by_key);
+    return {first, size};
+  }
+
+  static std::int64_t index_of(const Slot& s) { return static_cast<std::int64_t>((s.key & 0xFFFFFFFFu) >> 1); }
+
+  // The value whose place and sign of zero the key holds.
+  float value_of(const Slot& s) const {
+    std::uint32_t u = static_cast<std::uint32_t>(s.key >> 32);
+    if (!ascending_) u = ~u;
+    const std::uint32_t bits = (u & 0x80000000u) ? (u & 0x7FFFFFFFu) : ~u;
+    return std::bit_cast<float>(bits | ((static_cast<std::uint32_t>(s.key) & 1u) << 31));
   }
 
  private:
-  static constexpr std::uint64_t kOpen = ~std::uint64_t{0};  // fewer than k candidates yet
+  static constexpr std::uint64_t kOpen = ~std::uint64_t{0};   // fewer than k candidates yet
+  static constexpr std::uint32_t kNever = ~std::uint32_t{0};  // above the place of every number
 
-  // The value's place: smaller is nearer. -0 and +0 share a place.
-  std::uint64_t rank(float v) const {
-    std::uint32_t u = std::bit_cast<std::uint32_t>(v == 0.0f ? 0.0f : v);
-    u = (u & 0x80000000u) ? ~u : (u | 0x80000000u);  // the floats' order as unsigned integers
-    return ascending_ ? u : ~u;
+  static bool by_key(const Slot& a, const Slot& b) { return a.key < b.key; }
+
+  // The value a pair of the kernel stands for here: complemented where
+  // dissimilarities are asked of a similarity.
+  float final(float v) const { return complemented_ ? detail::complement(v) : v; }
+
+  // The place of a value, or kNever when the pair is no one's neighbour:
+  // the floats' order as unsigned integers (turned over for a descending
+  // order), in which -0 and +0 share a place. A number's place is at most
+  // 0xFF800000 (an infinity's) and never 0 (that of a NaN). Integer work
+  // only, so that a run of them goes on vectors.
+  static std::uint32_t place_bits(std::uint32_t b, std::uint32_t count, std::uint32_t flip,
+                                  std::uint32_t min_shared) {
+    b = b == 0x80000000u ? 0u : b;
+    const std::uint32_t u = (b & 0x80000000u ? ~b : b | 0x80000000u) ^ flip;
+    return (b & 0x7FFFFFFFu) > 0x7F800000u || count < min_shared ? kNever : u;
   }
 
-  // Candidates for row r: each enters when it is nearer than the list's
-  // worst, which it then replaces (sifted down from the top of the heap).
+  std::uint32_t place_of(float v, std::uint32_t count) const {
+    return place_bits(std::bit_cast<std::uint32_t>(v), count, flip_, min_shared_);
+  }
+
+  static void rank_places(const float* values, const std::uint32_t* counts, std::uint32_t* places, std::size_t n,
+                          std::uint32_t flip, std::uint32_t min_shared) {
+    for (std::size_t c = 0; c < n; ++c)
+      places[c] = place_bits(std::bit_cast<std::uint32_t>(values[c]), counts[c], flip, min_shared);
+  }
+
+  // The key without the sign of a zero: enough to compare with another
+  // partner's key.
+  static std::uint64_t key_of(std::uint64_t place, std::size_t partner) {
+    return (place << 32) | (static_cast<std::uint64_t>(partner) << 1);
+  }
+
+  // The candidate of a value whose place is known; a zero's sign goes in
+  // the key's last bit.
+  Slot slot(std::uint32_t place, std::size_t partner, float v, std::uint32_t count) const {
+    const std::uint64_t key = key_of(place, partner) | (v == 0.0f && std::signbit(v) ? 1u : 0u);
+    if constexpr (kCounts) return {key, count};
+    else return {key};
+  }
+
+  // Candidates for row r: each below the list's worst is appended; a full
+  // list keeps its k best and takes the k-th as its worst.
   void offer_all(std::size_t r, const Slot* candidates, std::size_t n) {
-    if (n == 1 && candidates[0].key >= worst_[r].load(std::memory_order_relaxed)) return;
-    Lock& lock = locks_[r % kLocks];
-    while (lock.held.exchange(true, std::memory_order_acquire))
-      while (lock.held.load(std::memory_order_relaxed)) {
+    List& head = lists_[r];
+    if (n == 1 && candidates[0].key >= head.worst.load(std::memory_order_relaxed)) return;
+    while (head.held.exchange(true, std::memory_order_acquire))
+      while (head.held.load(std::memory_order_relaxed)) {
       }
-    Slot* heap = slots_.data() + r * k_;
-    std::size_t& size = sizes_[r];
+    Slot* list = slots_.data() + r * room_;
+    std::size_t size = head.size;
+    std::uint64_t worst = head.worst.load(std::memory_order_relaxed);
     for (std::size_t c = 0; c < n; ++c) {
-      const Slot& s = candidates[c];
-      if (size < k_) {
-        heap[size++] = s;
-        std::push_heap(heap, heap + size, [](const Slot& a, const Slot& b) { return a.key < b.key; });
-        if (size == k_) worst_[r].store(heap[0].key, std::memory_order_relaxed);
-      } else if (s.key < heap[0].key) {
-        sift_down(heap, s);
-        worst_[r].store(heap[0].key, std::memory_order_relaxed);
+      if (candidates[c].key >= worst) continue;
+      list[size++] = candidates[c];
+      if (size == room_) {
+        std::nth_element(list, list + k_ - 1, list + room_, by_key);
+        size = k_;
+        worst = list[k_ - 1].key;
+        head.worst.store(worst, std::memory_order_relaxed);
       }
     }
-    lock.held.store(false, std::memory_order_release);
+    head.size = static_cast<std::uint32_t>(size);
+    head.held.store(false, std::memory_order_release);
   }
 
-  // The heap's top replaced by s, which then sinks to its place.
-  void sift_down(Slot* heap, const Slot& s) const {
-    std::size_t at = 0;
-    for (;;) {
-      std::size_t child = 2 * at + 1;
-      if (child >= k_) break;
-      if (child + 1 < k_ && heap[child + 1].key > heap[child].key) ++child;
-      if (heap[child].key <= s.key) break;
-      heap[at] = heap[child];
-      at = child;
-    }
-    heap[at] = s;
-  }
-
-  // A spin lock per stripe of lists, on a cache line of its own: held for
-  // the few instructions of an insertion.
-  struct alignas(64) Lock {
+  // A list's head: its worst key, read without the lock, beside the lock
+  // (held for the few instructions of an insertion) and the number of
+  // candidates held, so that taking the lock finds its line at hand.
+  struct List {
+    std::atomic<std::uint64_t> worst{kOpen};
     std::atomic<bool> held{false};
+    std::uint32_t size = 0;  // at most 2 k, below 2^32
   };
 
-  static constexpr std::size_t kLocks = 4096;
   static constexpr std::size_t kBatch = 64;
-  std::size_t r0_, r1_, k_;
+  static constexpr std::size_t kWidestTile = 64;
+  std::size_t r0_, r1_, k_, room_;
   bool ascending_, complemented_;
-  std::uint64_t min_shared_;
+  std::uint32_t min_shared_;
+  std::uint32_t flip_ = ascending_ ? 0u : ~0u;
   std::vector<Slot> slots_;
-  std::vector<std::size_t> sizes_;
-  std::unique_ptr<std::atomic<std::uint64_t>[]> worst_;
-  std::unique_ptr<Lock[]> locks_ = std::make_unique<Lock[]>(kLocks);
+  std::unique_ptr<List[]> lists_;
 };
 
 // The pairs within the threshold, gathered from every worker (a run's
@@ -272,30 +379,35 @@ void Engine::neighbors(std::int64_t k, std::int64_t* indices, float* values, std
   const bool ascending = ranking_of(settings().coefficient, settings().dissimilarity) == Ranking::ascending;
   const auto q0 = static_cast<std::size_t>(r0), q1 = static_cast<std::size_t>(r1);
   const auto objects = static_cast<std::size_t>(m);
-  auto selection = std::make_unique<Selection>(q0, q1, static_cast<std::size_t>(k), ascending,
-                                               settings().dissimilarity,
-                                               static_cast<std::uint64_t>(options.min_shared));
-  // Every pair with an object of the rows, once: the rows against the later
-  // objects, and the earlier objects against the rows.
-  const engine::kernel::detail::Region regions[] = {{q0, q1, q0, objects}, {0, q0, q0, q1}};
-  engine::kernel::detail::Output out;
-  out.sink = selection.get();
-  if (!engine::kernel::run_pairs(impl_->prepared, regions, out, detail::control_of(run))) throw Cancelled();
-  if (options.include_self)
-    for (std::size_t i = q0; i < q1; ++i)
-      selection->offer_self(i, diagonal(static_cast<std::int64_t>(i)),
-                            engine::known_count(impl_->prepared.table, i));
+  auto select = [&]<bool kCounts>() {
+    auto selection = std::make_unique<Selection<kCounts>>(q0, q1, static_cast<std::size_t>(k), ascending,
+                                                          settings().dissimilarity,
+                                                          static_cast<std::uint64_t>(options.min_shared));
+    // Every pair with an object of the rows, once: the rows against the
+    // later objects, and the earlier objects against the rows.
+    const engine::kernel::detail::Region regions[] = {{q0, q1, q0, objects}, {0, q0, q0, q1}};
+    engine::kernel::detail::Output out;
+    out.sink = selection.get();
+    if (!engine::kernel::run_pairs(impl_->prepared, regions, out, detail::control_of(run))) throw Cancelled();
+    if (options.include_self)
+      for (std::size_t i = q0; i < q1; ++i)
+        selection->offer_self(i, diagonal(static_cast<std::int64_t>(i)),
+                              engine::known_count(impl_->prepared.table, i));
 
-  for (std::size_t i = q0; i < q1; ++i) {
-    const auto kept = selection->sorted(i - q0);
-    const std::size_t row = (i - q0) * static_cast<std::size_t>(k);
-    for (std::size_t t = 0; t < static_cast<std::size_t>(k); ++t) {
-      const bool found = t < kept.size();
-      indices[row + t] = found ? static_cast<std::int64_t>(kept[t].key & 0xFFFFFFFFu) : -1;
-      if (values) values[row + t] = found ? kept[t].value : std::numeric_limits<float>::quiet_NaN();
-      if (shared) shared[row + t] = found ? kept[t].count : 0;
+    for (std::size_t i = q0; i < q1; ++i) {
+      const auto kept = selection->sorted(i - q0);
+      const std::size_t row = (i - q0) * static_cast<std::size_t>(k);
+      for (std::size_t t = 0; t < static_cast<std::size_t>(k); ++t) {
+        const bool found = t < kept.size();
+        indices[row + t] = found ? Selection<kCounts>::index_of(kept[t]) : -1;
+        if (values) values[row + t] = found ? selection->value_of(kept[t]) : std::numeric_limits<float>::quiet_NaN();
+        if constexpr (kCounts) shared[row + t] = found ? kept[t].count : 0;
+      }
     }
-  }
+  };
+  // Without the counts the lists hold half the bytes.
+  if (shared) select.template operator()<true>();
+  else select.template operator()<false>();
 }
 
 PairList Engine::within(float threshold, const WithinOptions& options, bool shared, const RunOptions& run) const {

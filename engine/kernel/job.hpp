@@ -43,6 +43,19 @@ class PairSink {
   virtual void take(std::size_t p, std::size_t j_begin, std::size_t j_end, const float* values,
                     const std::uint32_t* counts) = 0;
 
+  // A whole tile at once: the objects p in [p_begin, p_end) against the
+  // partners j in [j0, j_end), j > p; the pair (p, j) at
+  // (p - p_begin) * stride + (j - j0). By default a run per object.
+  virtual void take_tile(std::size_t p_begin, std::size_t p_end, std::size_t j0, std::size_t j_end,
+                         const float* values, const std::uint32_t* counts, std::size_t stride) {
+    for (std::size_t p = p_begin; p < p_end; ++p) {
+      const std::size_t from = std::max(j0, p + 1);
+      if (from >= j_end) continue;
+      const std::size_t at = (p - p_begin) * stride + (from - j0);
+      take(p, from, j_end, values + at, counts + at);
+    }
+  }
+
  protected:
   ~PairSink() = default;
 };

@@ -107,7 +107,7 @@ class Runner {
         chunk_(chunk),
         scratch_(chunk, std::bit_cast<float>(job.missing)),
         groups_(hwy::AllocateAligned<Group>((Schedule::kSpan + kGroup - 1) / kGroup)) {
-    if (!groups_) throw std::bad_alloc();
+    if (!groups_ || !sink_values_ || !sink_counts_) throw std::bad_alloc();
   }
 
   void run(Schedule& schedule) {
@@ -148,6 +148,9 @@ class Runner {
       if (!pass<1>(item, count, schedule)) return false;
     }
     for (std::size_t g = 0; g < count; ++g) store(item, g);
+    if (job_.out.sink)
+      job_.out.sink->take_tile(item.p_begin, item.p_end, item.j0, item.j_end, sink_values_.get(), sink_counts_.get(),
+                               kWidth);
     return true;
   }
 
@@ -250,14 +253,23 @@ class Runner {
             values[l] = pair_value(*job_.row, sums.at(first + l), job_.n_signed, job_.scaling);
         }
       }
-      job_.out.put_run(p, from, item.j_end, wants_values ? values : nullptr,
-                       reinterpret_cast<const std::uint32_t*>(counts + first));
+      const auto* count_run = reinterpret_cast<const std::uint32_t*>(counts + first);
+      if (job_.out.sink) {
+        // A sink takes the whole tile at once, when it is done.
+        const std::size_t at = (p - item.p_begin) * kWidth + first;
+        std::copy_n(values, length, sink_values_.get() + at);
+        std::copy_n(count_run, length, sink_counts_.get() + at);
+      } else {
+        job_.out.put_run(p, from, item.j_end, wants_values ? values : nullptr, count_run);
+      }
     }
   }
 
   const Job& job_;
   std::size_t chunk_;
   Scratch scratch_;
+  hwy::AlignedFreeUniquePtr<float[]> sink_values_ = hwy::AllocateAligned<float>(Schedule::kSpan * kWidth);
+  hwy::AlignedFreeUniquePtr<std::uint32_t[]> sink_counts_ = hwy::AllocateAligned<std::uint32_t>(Schedule::kSpan * kWidth);
   hwy::AlignedFreeUniquePtr<Group[]> groups_;
   std::unique_ptr<SumColumns> columns_ = std::make_unique<SumColumns>();  // sums a row never reads stay 0
   TileFinisher finish_tile_ = TileFinisherOf(job_.row->number);
