@@ -153,26 +153,86 @@ TEST(Neighbors, ManyObjectsAndTiesGiveTheSortedRows) {
     const NeighborOptions o;
     std::vector<std::vector<std::int64_t>> want(static_cast<std::size_t>(m));
     for (std::int64_t i = 0; i < m; ++i) want[static_cast<std::size_t>(i)] = sorted_row(w, i, ascending, o);
-    // Lists of 20 and of 40 candidates.
-    for (const auto& [threads, k] : {std::pair<unsigned, std::int64_t>{1, 20}, {2, 20}, {3, 20}, {1, 40}, {2, 40}}) {
+    // Lists of 20 and of 40 candidates, with and without the shared counts
+    // (which keep less room beside the k best, so are cut back more often).
+    struct Case {
+      unsigned threads;
+      std::int64_t k;
+      bool counts;
+    };
+    for (const Case& c : {Case{1, 20, false}, {2, 20, false}, {3, 20, true}, {1, 40, true}, {2, 40, false}, {2, 7, true}}) {
       RunOptions run;
-      run.threads = threads;
-      std::vector<std::int64_t> idx(static_cast<std::size_t>(m * k));
+      run.threads = c.threads;
+      std::vector<std::int64_t> idx(static_cast<std::size_t>(m * c.k));
       std::vector<float> val(idx.size());
-      engine.neighbors(k, idx.data(), val.data(), nullptr, o, run);
+      std::vector<std::uint32_t> shared(c.counts ? idx.size() : 0);
+      engine.neighbors(c.k, idx.data(), val.data(), c.counts ? shared.data() : nullptr, o, run);
       for (std::int64_t i = 0; i < m; ++i) {
         const std::vector<std::int64_t>& row = want[static_cast<std::size_t>(i)];
-        for (std::int64_t t = 0; t < k; ++t) {
-          const auto at = static_cast<std::size_t>(i * k + t);
+        for (std::int64_t t = 0; t < c.k; ++t) {
+          const auto at = static_cast<std::size_t>(i * c.k + t);
           const std::int64_t j = t < static_cast<std::int64_t>(row.size()) ? row[static_cast<std::size_t>(t)] : -1;
-          ASSERT_EQ(idx[at], j) << "coefficient " << number << " threads " << threads << " object " << i << " place " << t;
+          SCOPED_TRACE(testing::Message() << "coefficient " << number << " threads " << c.threads << " k " << c.k
+                                          << " counts " << c.counts << " object " << i << " place " << t);
+          ASSERT_EQ(idx[at], j);
           if (j >= 0) {
+            ASSERT_TRUE(same_bits(val[at], w.values[static_cast<std::size_t>(i * m + j)]));
+            if (c.counts) {
+              ASSERT_EQ(shared[at], w.counts[static_cast<std::size_t>(i * m + j)]);
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// A list keeps a candidate as its place in the order and gives the value
+// back from it: -0 and +0 tie (and go by index) yet keep their own bits, as
+// do negative values, infinities and the largest and smallest floats.
+TEST(Neighbors, ValuesComeBackWithTheirBits) {
+  std::mt19937 rng(31);
+  const float pool[] = {-0.0f, 0.0f, -2.0f, 3.0f, 0.5f, -1e-38f, 1e-45f, -3.4e38f, INFINITY, -INFINITY};
+  const std::int64_t m = 60, n = 3;
+  std::vector<float> x(static_cast<std::size_t>(m * n));
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(pool));  // the last: a gap
+  for (float& v : x) {
+    const std::size_t at = pick(rng);
+    v = at < std::size(pool) ? pool[at] : -1.0f;
+  }
+  const TableView view = TableView::row_major(x.data(), m, n, true);
+  std::size_t negative_zeros = 0;
+  for (const CoefficientInfo& c : coefficients()) {
+    for (const bool dissimilarity : {false, true}) {
+      if (dissimilarity && !c.similarity) continue;
+      const Engine engine(view, {c.number, false, dissimilarity});
+      const Whole w = whole_matrix(engine);
+      for (const float v : w.values) negative_zeros += v == 0.0f && std::signbit(v);
+      const bool ascending = ranking_of(c.number, dissimilarity) == Ranking::ascending;
+      NeighborOptions o;
+      o.include_self = true;
+      o.min_shared = 0;
+      const std::int64_t k = m;
+      for (const bool counts : {false, true}) {
+        std::vector<std::int64_t> idx(static_cast<std::size_t>(m * k));
+        std::vector<float> val(idx.size());
+        std::vector<std::uint32_t> shared(idx.size());
+        engine.neighbors(k, idx.data(), val.data(), counts ? shared.data() : nullptr, o);
+        for (std::int64_t i = 0; i < m; ++i) {
+          const std::vector<std::int64_t> want = sorted_row(w, i, ascending, o);
+          for (std::int64_t t = 0; t < static_cast<std::int64_t>(want.size()); ++t) {
+            const auto at = static_cast<std::size_t>(i * k + t);
+            const std::int64_t j = want[static_cast<std::size_t>(t)];
+            SCOPED_TRACE(testing::Message() << "coefficient " << c.number << (dissimilarity ? " D" : "") << " counts "
+                                            << counts << " object " << i << " place " << t);
+            ASSERT_EQ(idx[at], j);
             ASSERT_TRUE(same_bits(val[at], w.values[static_cast<std::size_t>(i * m + j)]));
           }
         }
       }
     }
   }
+  EXPECT_GT(negative_zeros, 0u) << "the table gives no -0 to check";
 }
 
 TEST(Within, EqualsTheFilteredMatrix) {
