@@ -68,8 +68,13 @@ void check_min_shared(std::int64_t min_shared, std::int64_t n) {
 // worst key is never below the true one, so the check may let a candidate
 // through, never turn a good one away. The shared counts, when they are
 // wanted, travel beside the keys.
+std::atomic<std::uint64_t> next_id{1};  // every Selection's own, never 0
+
 template <bool kCounts>
 class Selection final : public engine::kernel::detail::PairSink {
+  static constexpr std::size_t kBatch = 64;       // candidates offered to a list at once, at most
+  static constexpr std::size_t kWidestTile = 16;  // the kernel's widest: 16 lanes
+
   struct KeyOnly {
     std::uint64_t key;
     static constexpr std::uint32_t count = 0;
@@ -138,9 +143,21 @@ class Selection final : public engine::kernel::detail::PairSink {
       col_worst[j - j0] = lists_[j - r0_].worst.load(std::memory_order_relaxed);
       col_place[j - j0] = static_cast<std::uint32_t>(col_worst[j - j0] >> 32);
     }
-    Slot row_batch[kWidestTile];
-    Slot col_batch[kWidestTile][kBatch];
-    std::size_t col_kept[kWidestTile] = {};
+    // This worker's candidates wait for more of the same lists: a run of
+    // tiles keeps either its rows (narrow tables) or its partners.
+    Pending& held = pending();
+    if (held.p_begin != p_begin || held.p_end != p_end) {
+      hand_over_rows(held);
+      held.p_begin = p_begin;
+      held.p_end = p_end;
+    }
+    if (held.j0 != j0 || held.j_end != j_end) {
+      hand_over_columns(held);
+      held.j0 = j0;
+      held.j_end = j_end;
+    }
+    for (std::size_t c = 0; c < width; ++c)
+      if (held.col_kept[c] + rows > kBatch) hand_over(j0 + c - r0_, held.cols[c], held.col_kept[c]);
     for (std::size_t r = 0; r < rows; ++r) {
       const std::size_t p = p_begin + r;
       const std::size_t skip = std::min(width, std::max(j0, p + 1) - j0);  // the partners j <= p
@@ -156,20 +173,25 @@ class Selection final : public engine::kernel::detail::PairSink {
       const bool p_wanted = p >= r0_ && p < r1_;
       const std::uint64_t p_worst = p_wanted ? lists_[p - r0_].worst.load(std::memory_order_relaxed) : 0;
       const auto p_place = static_cast<std::uint32_t>(p_worst >> 32);
+      if (p_wanted && held.row_kept[r] + width > kBatch) hand_over(p - r0_, held.rows[r], held.row_kept[r]);
       for (std::size_t c = skip; c < width; ++c) bar[c] = std::max(p_place, col_place[c]);
-      std::size_t row_kept = 0;
       for (std::size_t c = skip; c < width; ++c) {
         if (place[c] > bar[c] || place[c] == kNever) continue;  // an open list's bar is kNever
         const std::size_t j = j0 + c;
         const std::uint32_t count = counts[r * stride + c];
-        if (key_of(place[c], j) < p_worst) row_batch[row_kept++] = slot(place[c], j, v[c], count);
+        if (key_of(place[c], j) < p_worst) held.rows[r][held.row_kept[r]++] = slot(place[c], j, v[c], count);
         if (col_place[c] != 0 && key_of(place[c], p) < col_worst[c])
-          col_batch[c][col_kept[c]++] = slot(place[c], p, v[c], count);
+          held.cols[c][held.col_kept[c]++] = slot(place[c], p, v[c], count);
       }
-      if (row_kept > 0) offer_all(p - r0_, row_batch, row_kept);
     }
-    for (std::size_t j = col_from; j < col_to; ++j)
-      if (col_kept[j - j0] > 0) offer_all(j - r0_, col_batch[j - j0], col_kept[j - j0]);
+  }
+
+  // What the workers still hold, into the lists: once the run is over.
+  void hand_over_all() {
+    for (const auto& held : pendings_) {
+      hand_over_rows(*held);
+      hand_over_columns(*held);
+    }
   }
 
   // An object's own pair (its value final), offered by the caller before or
@@ -274,6 +296,56 @@ class Selection final : public engine::kernel::detail::PairSink {
     head.held.store(false, std::memory_order_release);
   }
 
+  // A worker's candidates on their way to the lists of the rows and the
+  // partners of its last tile.
+  struct Pending {
+    std::size_t p_begin = 0, p_end = 0, j0 = 0, j_end = 0;
+    std::size_t row_kept[kBatch] = {}, col_kept[kWidestTile] = {};
+    Slot rows[kBatch][kBatch];
+    Slot cols[kWidestTile][kBatch];
+  };
+
+  // This worker's Pending, made the first time it works for this selection.
+  Pending& pending() {
+    thread_local struct {
+      std::uint64_t selection = 0;
+      Pending* held = nullptr;
+    } mine;
+    if (mine.selection != id_) {
+      std::lock_guard lock(pendings_mutex_);
+      pendings_.push_back(std::make_unique<Pending>());
+      mine = {id_, pendings_.back().get()};
+    }
+    return *mine.held;
+  }
+
+  void hand_over(std::size_t list, Slot* batch, std::size_t& kept) {
+    if (kept > 0) offer_all(list, batch, kept);
+    kept = 0;
+  }
+
+  // The lists' heads are fetched together, then where each appends, then
+  // the candidates go in.
+  void hand_over_rows(Pending& held) {
+    const std::size_t rows = held.p_end - held.p_begin;
+    for (std::size_t r = 0; r < rows; ++r)
+      if (held.row_kept[r] > 0) __builtin_prefetch(&lists_[held.p_begin + r - r0_], 1);
+    for (std::size_t r = 0; r < rows; ++r)
+      if (held.row_kept[r] > 0) __builtin_prefetch(list_end(held.p_begin + r - r0_), 1);
+    for (std::size_t r = 0; r < rows; ++r) hand_over(held.p_begin + r - r0_, held.rows[r], held.row_kept[r]);
+  }
+
+  void hand_over_columns(Pending& held) {
+    const std::size_t width = held.j_end - held.j0;
+    for (std::size_t c = 0; c < width; ++c)
+      if (held.col_kept[c] > 0) __builtin_prefetch(&lists_[held.j0 + c - r0_], 1);
+    for (std::size_t c = 0; c < width; ++c)
+      if (held.col_kept[c] > 0) __builtin_prefetch(list_end(held.j0 + c - r0_), 1);
+    for (std::size_t c = 0; c < width; ++c) hand_over(held.j0 + c - r0_, held.cols[c], held.col_kept[c]);
+  }
+
+  const Slot* list_end(std::size_t list) const { return slots_.data() + list * room_ + lists_[list].size; }
+
   // A list's head: its worst key, read without the lock, beside the lock
   // (held for the few instructions of an insertion) and the number of
   // candidates held, so that taking the lock finds its line at hand.
@@ -283,14 +355,15 @@ class Selection final : public engine::kernel::detail::PairSink {
     std::uint32_t size = 0;  // at most 2 k, below 2^32
   };
 
-  static constexpr std::size_t kBatch = 64;
-  static constexpr std::size_t kWidestTile = 64;
   std::size_t r0_, r1_, k_, room_;
   bool ascending_, complemented_;
   std::uint32_t min_shared_;
   std::uint32_t flip_ = ascending_ ? 0u : ~0u;
   std::vector<Slot> slots_;
   std::unique_ptr<List[]> lists_;
+  const std::uint64_t id_ = next_id.fetch_add(1, std::memory_order_relaxed);  // the workers' Pendings go by it
+  std::mutex pendings_mutex_;
+  std::vector<std::unique_ptr<Pending>> pendings_;
 };
 
 // The pairs within the threshold, gathered from every worker (a run's
@@ -389,6 +462,7 @@ void Engine::neighbors(std::int64_t k, std::int64_t* indices, float* values, std
     engine::kernel::detail::Output out;
     out.sink = selection.get();
     if (!engine::kernel::run_pairs(impl_->prepared, regions, out, detail::control_of(run))) throw Cancelled();
+    selection->hand_over_all();
     if (options.include_self)
       for (std::size_t i = q0; i < q1; ++i)
         selection->offer_self(i, diagonal(static_cast<std::int64_t>(i)),
