@@ -187,6 +187,54 @@ TEST(Neighbors, ManyObjectsAndTiesGiveTheSortedRows) {
   }
 }
 
+// Tables of more than 128 variables go tile by tile down the objects (the
+// partners held across a worker's tiles), narrower ones object span by span
+// (the rows held): both orders, with rows cut into parts, give the sorted
+// rows of the matrix.
+TEST(Neighbors, BothOrdersOfWorkGiveTheSortedRows) {
+  std::mt19937 rng(41);
+  for (const std::int64_t n : {100, 150}) {
+    const std::int64_t m = 500;
+    const std::vector<float> x = random_table(m, n, rng);
+    for (const std::int32_t number : {1, 8, 23}) {
+      const Engine engine(TableView::row_major(x.data(), m, n, true), {number});
+      const Whole w = whole_matrix(engine);
+      const bool ascending = ranking_of(number, false) == Ranking::ascending;
+      for (const unsigned threads : {1u, 2u, 3u}) {
+        const std::int64_t k = 30;
+        RunOptions run;
+        run.threads = threads;
+        std::vector<std::int64_t> idx(static_cast<std::size_t>(m * k));
+        std::vector<float> val(idx.size());
+        std::vector<std::uint32_t> shared(idx.size());
+        for (const auto& [r0, r1] : {std::pair<std::int64_t, std::int64_t>{0, 170}, {170, 171}, {171, m}}) {
+          NeighborOptions o;
+          o.row_begin = r0;
+          o.row_end = r1;
+          engine.neighbors(k, idx.data() + r0 * k, val.data() + r0 * k, threads == 2 ? shared.data() + r0 * k : nullptr,
+                           o, run);
+        }
+        for (std::int64_t i = 0; i < m; ++i) {
+          const std::vector<std::int64_t> want = sorted_row(w, i, ascending, NeighborOptions{});
+          for (std::int64_t t = 0; t < k; ++t) {
+            const auto at = static_cast<std::size_t>(i * k + t);
+            const std::int64_t j = t < static_cast<std::int64_t>(want.size()) ? want[static_cast<std::size_t>(t)] : -1;
+            SCOPED_TRACE(testing::Message() << "n " << n << " coefficient " << number << " threads " << threads
+                                            << " object " << i << " place " << t);
+            ASSERT_EQ(idx[at], j);
+            if (j >= 0) {
+              ASSERT_TRUE(same_bits(val[at], w.values[static_cast<std::size_t>(i * m + j)]));
+              if (threads == 2) {
+                ASSERT_EQ(shared[at], w.counts[static_cast<std::size_t>(i * m + j)]);
+              }
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 // A list keeps a candidate as its place in the order and gives the value
 // back from it: -0 and +0 tie (and go by index) yet keep their own bits, as
 // do negative values, infinities and the largest and smallest floats.
