@@ -20,6 +20,7 @@
 #include "engine/engine_impl.hpp"
 #include "engine/kernel/job.hpp"
 #include "engine/pair_steps.hpp"
+#include "engine/worker_pool.hpp"
 
 #include "tessora/checks.hpp"
 #include "tessora/engine.hpp"
@@ -468,16 +469,28 @@ void Engine::neighbors(std::int64_t k, std::int64_t* indices, float* values, std
         selection->offer_self(i, diagonal(static_cast<std::int64_t>(i)),
                               engine::known_count(impl_->prepared.table, i));
 
-    for (std::size_t i = q0; i < q1; ++i) {
-      const auto kept = selection->sorted(i - q0);
-      const std::size_t row = (i - q0) * static_cast<std::size_t>(k);
-      for (std::size_t t = 0; t < static_cast<std::size_t>(k); ++t) {
-        const bool found = t < kept.size();
-        indices[row + t] = found ? Selection<kCounts>::index_of(kept[t]) : -1;
-        if (values) values[row + t] = found ? selection->value_of(kept[t]) : std::numeric_limits<float>::quiet_NaN();
-        if constexpr (kCounts) shared[row + t] = found ? kept[t].count : 0;
+    // Each list sorted and written out, the lists shared among the workers.
+    auto write = [&](std::size_t from, std::size_t to) {
+      for (std::size_t i = from; i < to; ++i) {
+        const auto kept = selection->sorted(i - q0);
+        const std::size_t row = (i - q0) * static_cast<std::size_t>(k);
+        for (std::size_t t = 0; t < static_cast<std::size_t>(k); ++t) {
+          const bool found = t < kept.size();
+          indices[row + t] = found ? Selection<kCounts>::index_of(kept[t]) : -1;
+          if (values) values[row + t] = found ? selection->value_of(kept[t]) : std::numeric_limits<float>::quiet_NaN();
+          if constexpr (kCounts) shared[row + t] = found ? kept[t].count : 0;
+        }
       }
-    }
+    };
+    const std::size_t lists = q1 - q0, per_task = 1024;
+    const std::size_t tasks = std::min<std::size_t>(
+        (lists + per_task - 1) / per_task, run.threads != 0 ? run.threads : engine::WorkerPool::shared().size());
+    if (tasks <= 1) return write(q0, q1);
+    const std::size_t share = (lists + tasks - 1) / tasks;
+    engine::WorkerPool::shared()
+        .start(static_cast<unsigned>(tasks),
+               [&](unsigned task) { write(q0 + std::min(lists, task * share), q0 + std::min(lists, (task + 1) * share)); })
+        ->wait();
   };
   // Without the counts the lists hold half the bytes.
   if (shared) select.template operator()<true>();
