@@ -144,7 +144,7 @@ TEST(ResemblanceMatrix, SizesAndLimits) {
   const ResemblanceMatrix four(4);
   EXPECT_EQ(four.triangle().size(), 6u);
   EXPECT_EQ(four.diagonal().size(), 4u);
-  EXPECT_THROW(ResemblanceMatrix(std::numeric_limits<std::int32_t>::max()), std::bad_alloc);
+  EXPECT_THROW(ResemblanceMatrix{std::numeric_limits<std::int32_t>::max()}, std::bad_alloc);
   EXPECT_THROW(ResemblanceMatrix(1 << 24), std::bad_alloc);  // 2^47 bytes and more
 }
 
