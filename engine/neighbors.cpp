@@ -97,34 +97,13 @@ class Selection final : public engine::kernel::detail::PairSink {
       : r0_(r0), r1_(r1), k_(k), room_(k + (kCounts ? std::max<std::size_t>(1, k / 4) : k)), ascending_(ascending),
         complemented_(complemented), min_shared_(static_cast<std::uint32_t>(min_shared)), slots_((r1 - r0) * room_), lists_(std::make_unique<List[]>(r1 - r0)) {}
 
-  // A run of pairs (p, j), one at a time.
+  // A run of pairs (p, j): tiles of one object, as wide as the kernel's.
   void take(std::size_t p, std::size_t j_begin, std::size_t j_end, const float* values,
             const std::uint32_t* counts) override {
-    const bool p_wanted = p >= r0_ && p < r1_;
-    const std::size_t from = std::max(j_begin, r0_), to = std::min(j_end, r1_);
-    if (!p_wanted && from >= to) return;
-    // p's candidates of the run go in under one lock, after the others.
-    Slot mine[kBatch];
-    std::size_t kept = 0;
-    const std::uint64_t p_worst = p_wanted ? lists_[p - r0_].worst.load(std::memory_order_relaxed) : 0;
-    for (std::size_t j = j_begin; j < j_end; ++j) {
-      const std::uint32_t count = counts[j - j_begin];
-      const float v = final(values[j - j_begin]);
-      const std::uint32_t place = place_of(v, count);
-      if (place == kNever) continue;
-      if (p_wanted && key_of(place, j) < p_worst) {
-        mine[kept++] = slot(place, j, v, count);
-        if (kept == kBatch) {
-          offer_all(p - r0_, mine, kept);
-          kept = 0;
-        }
-      }
-      if (j >= r0_ && j < r1_) {
-        const Slot theirs = slot(place, p, v, count);
-        offer_all(j - r0_, &theirs, 1);
-      }
+    for (std::size_t j0 = j_begin; j0 < j_end; j0 += kWidestTile) {
+      const std::size_t at = j0 - j_begin;
+      take_tile(p, p + 1, j0, std::min(j_end, j0 + kWidestTile), values + at, counts + at, 0);
     }
-    if (kept > 0) offer_all(p - r0_, mine, kept);
   }
 
   // A tile at once: its places are ranked on vectors, then one pass finds
@@ -325,25 +304,22 @@ class Selection final : public engine::kernel::detail::PairSink {
     kept = 0;
   }
 
-  // The lists' heads are fetched together, then where each appends, then
-  // the candidates go in.
-  void hand_over_rows(Pending& held) {
-    const std::size_t rows = held.p_end - held.p_begin;
-    for (std::size_t r = 0; r < rows; ++r)
-      if (held.row_kept[r] > 0) __builtin_prefetch(&lists_[held.p_begin + r - r0_], 1);
-    for (std::size_t r = 0; r < rows; ++r)
-      if (held.row_kept[r] > 0) __builtin_prefetch(list_end(held.p_begin + r - r0_), 1);
-    for (std::size_t r = 0; r < rows; ++r) hand_over(held.p_begin + r - r0_, held.rows[r], held.row_kept[r]);
+  // What a worker holds for the lists first - r0_ .. first - r0_ + count - 1
+  // (its rows or its partners). The lists' heads are fetched together, then
+  // where each appends, then the candidates go in.
+  void hand_over_lists(std::size_t first, std::size_t count, Slot (*batches)[kBatch], std::size_t* kept) {
+    for (std::size_t i = 0; i < count; ++i)
+      if (kept[i] > 0) __builtin_prefetch(&lists_[first + i - r0_], 1);
+    for (std::size_t i = 0; i < count; ++i)
+      if (kept[i] > 0) __builtin_prefetch(list_end(first + i - r0_), 1);
+    for (std::size_t i = 0; i < count; ++i) hand_over(first + i - r0_, batches[i], kept[i]);
   }
 
-  void hand_over_columns(Pending& held) {
-    const std::size_t width = held.j_end - held.j0;
-    for (std::size_t c = 0; c < width; ++c)
-      if (held.col_kept[c] > 0) __builtin_prefetch(&lists_[held.j0 + c - r0_], 1);
-    for (std::size_t c = 0; c < width; ++c)
-      if (held.col_kept[c] > 0) __builtin_prefetch(list_end(held.j0 + c - r0_), 1);
-    for (std::size_t c = 0; c < width; ++c) hand_over(held.j0 + c - r0_, held.cols[c], held.col_kept[c]);
+  void hand_over_rows(Pending& held) {
+    hand_over_lists(held.p_begin, held.p_end - held.p_begin, held.rows, held.row_kept);
   }
+
+  void hand_over_columns(Pending& held) { hand_over_lists(held.j0, held.j_end - held.j0, held.cols, held.col_kept); }
 
   const Slot* list_end(std::size_t list) const { return slots_.data() + list * room_ + lists_[list].size; }
 

@@ -82,13 +82,10 @@ struct Output {
   // The pairs (p, j) for j in [j_begin, j_end), p < j_begin: values[t] and
   // counts[t] of the pair (p, j_begin + t). values may be nullptr when no
   // value is wanted. A run is one copy in the condensed order and along a
-  // block's rows, a column of the triangle or of a block's mirror.
+  // block's rows, a column of the triangle or of a block's mirror. (A sink
+  // takes whole tiles instead: PairSink::take_tile.)
   void put_run(std::size_t p, std::size_t j_begin, std::size_t j_end, const float* value_run,
                const std::uint32_t* count_run) const {
-    if (sink) {
-      sink->take(p, j_begin, j_end, value_run, count_run);
-      return;
-    }
     if (triangle) {
       for (std::size_t j = j_begin; j < j_end; ++j)
         triangle[ResemblanceMatrix::pair_index(j, p)] = value_run[j - j_begin];
