@@ -1,6 +1,5 @@
 #include "engine/pair_steps.hpp"
 
-
 #include "engine/numeric.hpp"
 
 namespace tessora::engine {

@@ -238,6 +238,10 @@ class Runner {
         hn::Store(R::Known(groups_[g].s[q][u]), DI(), counts + u * kLanes);
       }
       const std::size_t first = from - item.j0, length = item.j_end - from;
+      // A sink takes the whole tile at once, when it is done: the run goes
+      // straight to its place in the tile.
+      const std::size_t at = (p - item.p_begin) * kWidth + first;
+      float* const run = job_.out.sink ? sink_values_.get() + at : values;
       if (wants_values) {
         // Where a value may be a NaN of the data, the sums are finished by the
         // same compiled formula as the reference loop's: a compiler may order
@@ -247,21 +251,17 @@ class Runner {
         if (finite(p, p + 1) && finite(from, item.j_end)) {
           HWY_ALIGN float tile_values[kWidth];
           finish_tile_(sums, job_.n_signed, job_.scaling, tile_values);
-          std::copy_n(tile_values + first, length, values);
+          std::copy_n(tile_values + first, length, run);
         } else {
           for (std::size_t l = 0; l < length; ++l)
-            values[l] = pair_value(*job_.row, sums.at(first + l), job_.n_signed, job_.scaling);
+            run[l] = pair_value(*job_.row, sums.at(first + l), job_.n_signed, job_.scaling);
         }
       }
       const auto* count_run = reinterpret_cast<const std::uint32_t*>(counts + first);
-      if (job_.out.sink) {
-        // A sink takes the whole tile at once, when it is done.
-        const std::size_t at = (p - item.p_begin) * kWidth + first;
-        std::copy_n(values, length, sink_values_.get() + at);
+      if (job_.out.sink)
         std::copy_n(count_run, length, sink_counts_.get() + at);
-      } else {
+      else
         job_.out.put_run(p, from, item.j_end, wants_values ? values : nullptr, count_run);
-      }
     }
   }
 
